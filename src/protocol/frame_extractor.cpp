@@ -1,5 +1,7 @@
 #include "protocol/frame_extractor.h"
 
+#include "protocol/frame.h"
+
 namespace torvane {
 
 size_t CutFrames(const uint8_t* bytes, size_t count,
