@@ -7,7 +7,13 @@
 #include <cstdint>
 #include <string>
 
+#include "serial/serial_port.h"
+
 namespace torvane {
+
+// Raw 8-bit line with the caller's parity and stop bits, no flow control, modem lines ignored.
+// False (with the reason) for a combination the platform does not have.
+bool ApplyLineSettings(termios& t, const LineSettings& s, std::string& reason);
 
 // The termios speed constant for a standard rate, 0 when the rate has none.
 speed_t StandardBaudCode(uint32_t baud);

@@ -154,17 +154,7 @@ private:
             reason = Reason("tcgetattr", errno);
             return false;
         }
-        cfmakeraw(&t);
-        t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL);
-        t.c_cflag |= CS8 | CLOCAL | CREAD;
-        t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
-        if (s.ParityMode == Parity::Odd) t.c_cflag |= PARENB | PARODD;
-        if (s.ParityMode == Parity::Even) t.c_cflag |= PARENB;
-        if (s.Stop == StopBits::Two) t.c_cflag |= CSTOPB;
-        if (s.Stop == StopBits::OneAndHalf) {
-            reason = "1.5 stop bits are not available with 8 data bits on this platform";
-            return false;
-        }
+        if (!ApplyLineSettings(t, s, reason)) return false;
         t.c_cc[VMIN] = 0;
         t.c_cc[VTIME] = 0;
         const speed_t code = StandardBaudCode(s.BaudRate);
@@ -191,6 +181,21 @@ private:
 };
 
 }  // namespace
+
+bool ApplyLineSettings(termios& t, const LineSettings& s, std::string& reason) {
+    if (s.Stop == StopBits::OneAndHalf) {
+        reason = "1.5 stop bits are not available with 8 data bits on this platform";
+        return false;
+    }
+    cfmakeraw(&t);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL);
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+    if (s.ParityMode == Parity::Odd) t.c_cflag |= PARENB | PARODD;
+    if (s.ParityMode == Parity::Even) t.c_cflag |= PARENB;
+    if (s.Stop == StopBits::Two) t.c_cflag |= CSTOPB;
+    return true;
+}
 
 std::unique_ptr<SerialBackend> MakePlatformSerialBackend() {
     return std::make_unique<PosixSerialBackend>();

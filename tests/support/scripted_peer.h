@@ -37,6 +37,8 @@ public:
     ScriptedPeer();
     ~ScriptedPeer();
     const std::string& SlavePath() const { return slavePath_; }
+    // The master side, e.g. to read back the line settings the tool applied.
+    int MasterFd() const { return master_; }
 
     void SetResponder(Responder r);
     // Replies to reads with `data` for `address`, and acknowledges writes (the default).

@@ -1,0 +1,222 @@
+// SerialPort over real pseudo-terminals.
+#include "serial/serial_port.h"
+
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "serial/serial_baud.h"
+#include "support/scripted_peer.h"
+
+// termios2 (for the rate the tool set) without <asm/termbits.h>, which clashes with <termios.h>.
+struct Termios2 {
+    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed, c_ospeed;
+};
+
+namespace torvane {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Bytes;
+using test::ScriptedPeer;
+
+bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds limit = 5s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+TEST(SerialPort, OpenIsExclusiveWithinAndAcrossProcesses) {
+    ScriptedPeer peer;
+    SerialPort first, second;
+    std::string reason;
+    ASSERT_TRUE(first.Open(peer.SlavePath(), &reason)) << reason;
+    EXPECT_FALSE(second.Open(peer.SlavePath(), &reason));
+    EXPECT_NE(reason.find("in use"), std::string::npos) << reason;
+    EXPECT_FALSE(second.PortOpen());
+    EXPECT_EQ(second.Path(), "");
+
+    const pid_t child = fork();
+    if (child == 0) {
+        SerialPort other;
+        _exit(other.Open(peer.SlavePath()) ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process opened it";
+
+    EXPECT_TRUE(first.Close());
+    EXPECT_TRUE(second.Open(peer.SlavePath(), &reason)) << reason;  // free again after close
+}
+
+TEST(SerialPort, OpenFailuresGiveTheSystemsReason) {
+    SerialPort port;
+    std::string reason;
+    EXPECT_FALSE(port.Open("/dev/does-not-exist-torvane", &reason));
+    EXPECT_NE(reason.find("No such file"), std::string::npos) << reason;
+    EXPECT_FALSE(port.Open("/dev/null", &reason));
+    EXPECT_NE(reason.find("not a serial device"), std::string::npos) << reason;
+    EXPECT_FALSE(port.Open("", &reason));
+    EXPECT_FALSE(port.PortOpen());
+}
+
+TEST(SerialPort, AppliesTheLineSettings) {
+    struct Case {
+        LineSettings settings;
+        bool opens;
+    };
+    const Case cases[] = {
+        {{115200, 8, Parity::None, StopBits::One}, true},
+        {{19600, 8, Parity::Odd, StopBits::Two}, true},
+        {{9600, 8, Parity::Even, StopBits::One}, true},
+        {{14400, 8, Parity::None, StopBits::One}, true},
+        {{57600, 8, Parity::None, StopBits::OneAndHalf}, false},
+    };
+    for (const Case& c : cases) {
+        ScriptedPeer peer;
+        SerialPort port;
+        port.Settings = c.settings;
+        std::string reason;
+        ASSERT_EQ(port.Open(peer.SlavePath(), &reason), c.opens) << c.settings.BaudRate << reason;
+        if (!c.opens) {
+            EXPECT_NE(reason.find("1.5"), std::string::npos);
+            continue;
+        }
+        Termios2 t{};
+        ASSERT_EQ(ioctl(peer.MasterFd(), _IOR('T', 0x2A, Termios2), &t), 0);  // TCGETS2
+        EXPECT_EQ(t.c_ospeed, c.settings.BaudRate);
+        EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+        EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.settings.Stop == StopBits::Two);
+        EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
+        EXPECT_EQ(t.c_iflag & (IXON | IXOFF), 0u);
+        EXPECT_NE(t.c_cflag & CLOCAL, 0u);
+        EXPECT_TRUE(port.Close());
+    }
+}
+
+// A pseudo-terminal forces 8 bits without parity, so parity is checked on the termios record.
+TEST(SerialPort, ParityAndStopBitsInTheTermiosRecord) {
+    struct Case {
+        Parity parity;
+        StopBits stop;
+        tcflag_t set, clear;
+    };
+    const Case cases[] = {
+        {Parity::None, StopBits::One, CS8 | CLOCAL | CREAD, PARENB | PARODD | CSTOPB | CRTSCTS},
+        {Parity::Odd, StopBits::One, PARENB | PARODD, CSTOPB},
+        {Parity::Even, StopBits::Two, PARENB | CSTOPB, PARODD},
+    };
+    for (const Case& c : cases) {
+        ::termios t{};
+        t.c_cflag = CRTSCTS | PARODD | CSTOPB | HUPCL;
+        t.c_iflag = IXON | IXOFF | INPCK;
+        std::string reason;
+        ASSERT_TRUE(ApplyLineSettings(t, {115200, 8, c.parity, c.stop}, reason));
+        EXPECT_EQ(t.c_cflag & c.set, c.set);
+        EXPECT_EQ(t.c_cflag & c.clear, 0u);
+        EXPECT_EQ(t.c_cflag & HUPCL, 0u);
+        EXPECT_EQ(t.c_iflag & (IXON | IXOFF | INPCK), 0u);
+    }
+}
+
+TEST(SerialPort, ReceivesWritesAndKeepsLeftoversAcrossReopen) {
+    ScriptedPeer peer;
+    peer.SetResponder(nullptr);
+    SerialPort port;
+    ASSERT_TRUE(port.Open(peer.SlavePath()));
+    const uint8_t req[3] = {1, 2, 3};
+    EXPECT_EQ(port.Write(req, 3), 3);  // not a frame: the peer ignores it
+    peer.Send(Bytes(300, 0x11));
+    ASSERT_TRUE(WaitFor([&] { return port.RxCountNow() == 300; }));
+    EXPECT_TRUE(port.Close());
+    ASSERT_TRUE(port.Open(peer.SlavePath()));
+    EXPECT_EQ(port.RxCountNow(), 300);  // unread bytes are scanned after the next open
+    EXPECT_TRUE(port.Close());
+}
+
+TEST(SerialPort, OverflowStopsReceptionAndReportsIt) {
+    ScriptedPeer peer;
+    SerialPort port;
+    std::atomic<int> overflows{0};
+    port.SetEventHandler([&](PortEvent e) {
+        if (e == PortEvent::Overflow) ++overflows;
+    });
+    ASSERT_TRUE(port.Open(peer.SlavePath()));
+    peer.Send(Bytes(1000, 0x00));
+    ASSERT_TRUE(WaitFor([&] { return port.RxCountNow() == 1000; }));
+    peer.Send(Bytes(30, 0x00));
+    ASSERT_TRUE(WaitFor([&] { return overflows == 1; }));
+    EXPECT_EQ(port.RxCountNow(), 1000);
+    EXPECT_TRUE(port.PortOpen());  // open but deaf until closed
+    peer.Send(Bytes(1, 0x00));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(port.RxCountNow(), 1000);
+    EXPECT_TRUE(port.Close());
+}
+
+TEST(SerialPort, WriteReachesThePeer) {
+    ScriptedPeer peer;
+    peer.SetResponder(nullptr);
+    SerialPort port;
+    ASSERT_TRUE(port.Open(peer.SlavePath()));
+    const Bytes frame = test::ReplyFrame(0x2100, 1, {});
+    EXPECT_EQ(port.Write(frame.data(), static_cast<uint8_t>(frame.size())), frame.size());
+    ASSERT_TRUE(peer.WaitRequests(1));
+    EXPECT_EQ(peer.Requests()[0], frame);
+    EXPECT_TRUE(port.Close());
+    EXPECT_EQ(port.Write(frame.data(), 9), 0);  // closed
+}
+
+TEST(SerialPort, HangUpIsReported) {
+    ScriptedPeer peer;
+    SerialPort port;
+    std::atomic<bool> lost{false};
+    port.SetEventHandler([&](PortEvent e) { lost = e == PortEvent::Lost; });
+    ASSERT_TRUE(port.Open(peer.SlavePath()));
+    peer.HangUp();
+    EXPECT_TRUE(WaitFor([&] { return lost.load(); }));
+    EXPECT_TRUE(port.Close());
+}
+
+TEST(PortSearch, ListsSerialDevicesInAStableOrder) {
+    namespace fs = std::filesystem;
+    ScriptedPeer a, b, c, d;
+    const fs::path dir = fs::temp_directory_path() / ("torvane-dev-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    fs::create_symlink(a.SlavePath(), dir / "ttyUSB10");
+    fs::create_symlink(b.SlavePath(), dir / "ttyUSB2");
+    fs::create_symlink(c.SlavePath(), dir / "ttyACM0");
+    fs::create_symlink(d.SlavePath(), dir / "ttyS0");        // not a UART: left out
+    fs::create_symlink(a.SlavePath(), dir / "ttyUSBx");      // not a port name
+    fs::create_symlink("/nonexistent", dir / "ttyUSB3");     // gone
+    fs::create_symlink(a.SlavePath(), dir / "console");
+
+    SerialPort port;
+    port.Search(dir.string());
+    const std::vector<std::string> want = {(dir / "ttyUSB2").string(), (dir / "ttyUSB10").string(),
+                                           (dir / "ttyACM0").string()};
+    EXPECT_EQ(port.PortList, want);
+
+    const fs::path empty = dir / "empty";
+    fs::create_directories(empty);
+    port.Search(empty.string());
+    EXPECT_TRUE(port.PortList.empty());
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace torvane
