@@ -22,6 +22,7 @@
 
 class QCustomPlot;
 class QCPGraph;
+class QCPTextElement;
 class QMenu;
 class QMouseEvent;
 class QWheelEvent;
@@ -43,8 +44,9 @@ public:
         // index. The label and per-point colour are accepted and not drawn (the series colour
         // is used).
         int32_t AppendValue(double value, const QString& label = QString(), uint32_t colour = 0);
-        // Appends the point (x, y); returns its index in X order. Points with an X below the
-        // last one are inserted in order (slower than appending).
+        // Appends the point (x, y); returns its index in X order. A point with an X below the
+        // last one is inserted before the points with an equal or larger X (slower than
+        // appending).
         int32_t AppendPoint(double x, double y, const QString& label = QString(),
                             uint32_t colour = 0);
 
@@ -145,8 +147,12 @@ private:
     void ApplyFit();
     void StopFollowing();
 
+    void UpdateInteractionAxes();
+
     QCustomPlot* plot_;
+    QCPTextElement* title_ = nullptr;
     std::vector<std::unique_ptr<Series>> series_;
+    QColor background_ = Qt::white;
     bool view3D_ = true;
     bool follow_ = true;
     bool replotPending_ = false;
