@@ -39,9 +39,11 @@ public:
     static constexpr const char* kCloseFailText = "Close fail";
 
     // `port` must outlive the window. With `startSimulatedDrive`, the port list ends with
-    // the item "Simulated drive", whose Open opens the path it returns.
+    // the item "Simulated drive", whose Open opens the path it returns. Ports are searched
+    // under `searchFolder` (tests point it at a folder of their own).
     CSerialCommDlg(torvane::SerialPort& port, QWidget* parent = nullptr,
-                   SimulatedDriveStarter startSimulatedDrive = {});
+                   SimulatedDriveStarter startSimulatedDrive = {},
+                   std::string searchFolder = "/dev");
 
     // Result of exec() for a successful open; the close box gives kClosed.
     static constexpr int kOpened = 1;
@@ -67,10 +69,11 @@ private:
     void FillPortList();
     void SetControlsEnabled(bool enabled);
     void OpenSelected();
-    void ShowOpenFailure(const std::string& reason, const std::string& path);
+    void ShowOpenFailure(const std::string& reason);
 
     torvane::SerialPort& port_;
     SimulatedDriveStarter startSimulatedDrive_;
+    std::string searchFolder_;
     QComboBox* portCombo_;
     QComboBox* baudCombo_;
     QComboBox* parityCombo_;
