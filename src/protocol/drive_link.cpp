@@ -120,6 +120,8 @@ void DriveLink::OnFrame(const uint8_t* frame, size_t size) {
     {
         std::lock_guard<std::mutex> lock(pendingLock_);
         if (dispatcher_.Dispatch(RxFrame.data(), size, pending_)) {
+            const size_t carried = size >= kFrameOverhead ? size - kFrameOverhead : 0;
+            lastReplyData_.assign(RxFrame.data() + kDataOffset, RxFrame.data() + kDataOffset + carried);
             pending_.reset();  // answered: later frames must not overwrite what it stored
             replyEvent_.Set();
         }
@@ -133,6 +135,7 @@ DriveLink::Outcome DriveLink::Exchange(const uint8_t* frame, size_t size, Regist
     {
         std::lock_guard<std::mutex> lock(pendingLock_);
         pending_ = address;
+        lastReplyData_.clear();
         replyEvent_.Clear();
     }
     if (trace_) TraceFrame("TX", frame, size);

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "protocol/drive_error.h"
 #include "protocol/drive_state.h"
@@ -74,6 +75,10 @@ public:
     uint8_t RxFrameLength = 0;
     CaptureCursor Capture;
 
+    // Data bytes of the last reply that answered a transaction (what the drive sent, as sent).
+    // Read on the controlling thread after the transaction returned.
+    const std::vector<uint8_t>& LastReplyData() const { return lastReplyData_; }
+
     DriveState& State() { return state_; }
     MotionFields& Motion() { return motion_; }
 
@@ -93,6 +98,7 @@ private:
     ReplyHandler* handler_ = nullptr;
     std::mutex pendingLock_;
     std::optional<RegisterAddress> pending_;  // under pendingLock_
+    std::vector<uint8_t> lastReplyData_;      // under pendingLock_ while a request is pending
     std::thread extractor_;
     std::atomic<bool> stopExtractor_{false};
     std::atomic<bool> extractorDone_{true};

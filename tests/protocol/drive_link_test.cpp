@@ -101,7 +101,7 @@ TEST_F(DriveLinkTest, TheWayTheReplyArrivesDoesNotMatter) {
     };
     for (const Case& c : cases) {
         state.CanAddressCode = 0;
-        peer.SetResponder([&](const Bytes&) { return c.chunks; });
+        peer.SetResponder([chunks = c.chunks](const Bytes&) { return chunks; });
         EXPECT_EQ(link.ReadRegister(reg::kCanSettings, 2), kSuccess) << c.name;
         EXPECT_EQ(state.CanAddressCode, 12) << c.name;
     }
@@ -191,8 +191,9 @@ TEST_F(DriveLinkTest, CaptureReadsBlocksOf128) {
     };
     for (const Case& c : cases) {
         const size_t before = peer.Requests().size();
-        peer.AnswerReads([&](RegisterAddress a, uint8_t count) {
-            if (a == reg::kSpeedTestLength) return Bytes{static_cast<uint8_t>(c.reported >> 8), static_cast<uint8_t>(c.reported)};
+        peer.AnswerReads([reported = c.reported](RegisterAddress a, uint8_t count) {
+            if (a == reg::kSpeedTestLength)
+                return Bytes{static_cast<uint8_t>(reported >> 8), static_cast<uint8_t>(reported)};
             return CaptureData(a, count);
         });
         ASSERT_EQ(link.ReadBackCapture(reg::kSpeedTestLength), kSuccess);

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Sets everything up, builds Torvane and starts the console. Arguments go to the program:
+#   scripts/run.sh --simulate            the console, connected to a simulated drive
+#   scripts/run.sh --port /dev/ttyUSB0   the console with that port preselected
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target torvane torvane-cli torvane-sim
+exec build/torvane "$@"

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Sets everything up, builds Torvane and runs every test: the normal build, the build under
+# AddressSanitizer + UndefinedBehaviorSanitizer, the protocol and serial tests under
+# ThreadSanitizer, and the frame fuzzer for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+jobs=${JOBS:-$(nproc)}
+root=$PWD
+export QT_QPA_PLATFORM=offscreen
+step() { printf '\n== %s\n' "$*"; }
+
+step "normal build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+(cd build && ctest --output-on-failure -j "$jobs")
+
+step "address + undefined behaviour sanitizers"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVANE_SANITIZE=address >/dev/null
+cmake --build build-asan -j "$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
+(cd build-asan && ctest --output-on-failure -j "$jobs")
+
+step "thread sanitizer: protocol and serial"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVANE_SANITIZE=thread \
+  -DTORVANE_CORE_ONLY=ON >/dev/null
+cmake --build build-tsan -j "$jobs" --target protocol_tests
+# Address-space randomisation on recent kernels can break the sanitizer's memory layout.
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+(cd build-tsan && setarch "$(uname -m)" -R ctest --output-on-failure -j "$jobs" -L protocol_tests)
+
+step "frame fuzzer"
+FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/fuzz.sh
+
+step "all tests passed"
