@@ -1,0 +1,205 @@
+// PacedPeer: a drive stand-in on a pseudo-terminal whose replies take the time a real serial line
+// needs, so that round-trip figures measured through the real port mean something.
+//
+// Model (10 bits a byte at `baud`, T = 10 / baud seconds): a request whose first byte the peer
+// sees at t0 has fully arrived at t0 + size x T; reply byte k (0-based) is written at its due
+// time, request end + (k + 1) x T, i.e. when a UART would have received its stop bit. Bytes are
+// never written early: the peer sleeps until a byte is due (timer slack set to 1 ns) and then
+// writes every byte that is due by then, so a late wake-up is caught up in one small burst.
+//
+// Answers: a read of n bytes gets n data bytes (the test-length registers report
+// CaptureLength(); a capture block 0x8000 + offset carries bytes (offset + i) & 0xFF), a write
+// gets an empty acknowledgement. Header-only because bench/ builds only *_bench.cpp files.
+//
+// Threads: one serving thread of its own; the public methods may be called from any thread.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/prctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/frame.h"
+#include "protocol/register_map.h"
+
+namespace torvane::bench {
+
+class PacedPeer {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Times of the last exchange, on the steady clock.
+    struct Exchange {
+        Clock::time_point FirstRequestByte;  // when the peer saw the request's first byte
+        Clock::time_point LastByteDue;       // when the reply's last byte was due
+        Clock::time_point LastByteWritten;   // when it was actually written
+    };
+
+    explicit PacedPeer(uint32_t baud = 115200)
+        : byteTime_(std::chrono::nanoseconds(10'000'000'000LL / baud)) {
+        int slave = -1;
+        char name[256] = {};
+        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) return;
+        termios t{};
+        tcgetattr(slave, &t);
+        cfmakeraw(&t);
+        tcsetattr(slave, TCSANOW, &t);
+        slaveKeep_ = slave;
+        slavePath_ = name;
+        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+        if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
+        thread_ = std::thread([this] { Serve(); });
+    }
+
+    ~PacedPeer() {
+        stop_ = true;
+        if (wake_[1] >= 0) (void)!write(wake_[1], "x", 1);
+        if (thread_.joinable()) thread_.join();
+        for (int fd : {master_, slaveKeep_, wake_[0], wake_[1]})
+            if (fd >= 0) close(fd);
+    }
+
+    PacedPeer(const PacedPeer&) = delete;
+    PacedPeer& operator=(const PacedPeer&) = delete;
+
+    bool Ok() const { return !slavePath_.empty() && thread_.joinable(); }
+    const std::string& SlavePath() const { return slavePath_; }
+    std::chrono::nanoseconds ByteTime() const { return byteTime_; }
+
+    void SetCaptureLength(uint16_t bytes) { captureLength_ = bytes; }
+
+    Exchange LastExchange() {
+        std::lock_guard<std::mutex> lock(m_);
+        return last_;
+    }
+
+private:
+    static void SleepUntil(Clock::time_point due) {
+        // steady_clock is CLOCK_MONOTONIC on Linux, so its epoch is the one clock_nanosleep uses.
+        const auto ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch());
+        timespec ts{static_cast<time_t>(ns.count() / 1'000'000'000),
+                    static_cast<long>(ns.count() % 1'000'000'000)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+        }
+    }
+
+    void WriteAll(const uint8_t* bytes, size_t count) {
+        size_t done = 0;
+        while (done < count) {
+            const ssize_t n = write(master_, bytes + done, count - done);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+            } else if (n < 0 && errno == EAGAIN) {
+                pollfd p{master_, POLLOUT, 0};
+                poll(&p, 1, 10);
+            } else if (!(n < 0 && errno == EINTR)) {
+                return;
+            }
+        }
+    }
+
+    std::vector<uint8_t> ReplyTo(const std::vector<uint8_t>& req) const {
+        const uint8_t function = req[3];
+        const RegisterAddress address = static_cast<RegisterAddress>(req[4] << 8 | req[5]);
+        const uint8_t count = req[6];
+        const bool read = function == kFunctionRead;
+        const uint8_t dataBytes = read ? count : 0;
+        std::vector<uint8_t> reply(size_t{dataBytes} + kFrameOverhead, 0);
+        uint8_t* data = reply.data() + kDataOffset;
+        if (read && IsCaptureBlock(address)) {
+            const unsigned offset = address - reg::kCaptureFirst;
+            for (unsigned i = 0; i < dataBytes; ++i) data[i] = static_cast<uint8_t>(offset + i);
+        } else if (read && dataBytes >= 2 &&
+                   (address == reg::kCurrentTestLength || address == reg::kSpeedTestLength ||
+                    address == reg::kPositionTestLength)) {
+            PutU16BE(data, captureLength_.load());
+        }
+        BuildFrame(reply.data(), read ? kFunctionRead : kFunctionWrite, address,
+                   read ? count : uint8_t{0}, dataBytes);
+        return reply;
+    }
+
+    void Send(const std::vector<uint8_t>& reply, Clock::time_point requestEnd) {
+        const size_t n = reply.size();
+        size_t sent = 0;
+        Clock::time_point lastWritten{};
+        while (sent < n) {
+            const Clock::time_point due = requestEnd + byteTime_ * static_cast<long>(sent + 1);
+            if (Clock::now() < due) SleepUntil(due);
+            const Clock::time_point now = Clock::now();
+            // Everything due by now goes out together.
+            size_t upTo = sent + 1;
+            while (upTo < n && requestEnd + byteTime_ * static_cast<long>(upTo + 1) <= now) ++upTo;
+            WriteAll(reply.data() + sent, upTo - sent);
+            sent = upTo;
+            lastWritten = Clock::now();
+        }
+        std::lock_guard<std::mutex> lock(m_);
+        last_.LastByteDue = requestEnd + byteTime_ * static_cast<long>(n);
+        last_.LastByteWritten = lastWritten;
+    }
+
+    void Serve() {
+        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+        std::vector<uint8_t> pending;
+        Clock::time_point firstByte{};
+        uint8_t buf[512];
+        while (!stop_) {
+            pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
+            if (fds[1].revents & POLLIN) return;
+            if (!(fds[0].revents & POLLIN)) {
+                if (fds[0].revents & POLLHUP) usleep(1000);  // nobody on the slave side yet
+                continue;
+            }
+            const ssize_t got = read(master_, buf, sizeof buf);
+            if (got <= 0) continue;
+            if (pending.empty()) firstByte = Clock::now();
+            pending.insert(pending.end(), buf, buf + got);
+            for (;;) {
+                size_t i = 0;
+                while (i + 1 < pending.size() &&
+                       !(pending[i] == kHeader1 && pending[i + 1] == kHeader2))
+                    ++i;
+                pending.erase(pending.begin(), pending.begin() + static_cast<long>(i));
+                if (pending.size() < 3 || pending.size() < size_t{pending[2]} + 5) break;
+                const std::vector<uint8_t> req(pending.begin(), pending.begin() + pending[2] + 5);
+                pending.erase(pending.begin(), pending.begin() + static_cast<long>(req.size()));
+                const Clock::time_point requestEnd =
+                    firstByte + byteTime_ * static_cast<long>(req.size());
+                {
+                    std::lock_guard<std::mutex> lock(m_);
+                    last_.FirstRequestByte = firstByte;
+                }
+                Send(ReplyTo(req), requestEnd);
+                firstByte = Clock::now();  // a request queued behind this one
+            }
+        }
+    }
+
+    const std::chrono::nanoseconds byteTime_;
+    int master_ = -1;
+    int slaveKeep_ = -1;  // keeps the pty alive until the tool opens it
+    int wake_[2] = {-1, -1};
+    std::string slavePath_;
+    std::atomic<uint16_t> captureLength_{8192};
+    std::atomic<bool> stop_{false};
+    std::mutex m_;
+    Exchange last_;
+    std::thread thread_;
+};
+
+}  // namespace torvane::bench

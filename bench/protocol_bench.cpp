@@ -1,0 +1,182 @@
+// Protocol figures through the real SerialPort and DriveLink against a peer paced at 115200 baud:
+// the overhead of a status read over its wire time, the read-back of a full 8192-byte capture
+// against its wire time, and the CPU an open, idle port uses. Prints figures, asserts nothing.
+//
+//   protocol_bench [--quick]     --quick: 40 reads, one capture, 1 s idle (CI smoke run)
+#include <sys/resource.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "paced_peer.h"
+#include "protocol/drive_link.h"
+#include "protocol/register_map.h"
+#include "serial/serial_port.h"
+
+namespace {
+
+using torvane::bench::PacedPeer;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kBaud = 115200.0;
+constexpr double kBitsPerByte = 10.0;
+
+double WireSeconds(double bytes) {
+    return bytes * kBitsPerByte / kBaud;
+}
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// p in [0, 1]: the smallest sample at or above that share of the samples (nearest rank).
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    size_t rank = static_cast<size_t>(p * static_cast<double>(v.size()) + 0.999999);
+    rank = std::clamp<size_t>(rank, 1, v.size());
+    return v[rank - 1];
+}
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+struct Link {
+    torvane::SerialPort Port;
+    torvane::DriveState State;
+    torvane::MotionFields Motion;
+    torvane::DriveLink Drive{Port, State, Motion};
+
+    bool Open(const std::string& path) {
+        std::string why;
+        if (!Port.Open(path, &why)) {
+            std::fprintf(stderr, "open %s failed: %s\n", path.c_str(), why.c_str());
+            return false;
+        }
+        Drive.StartExtractor();
+        return true;
+    }
+    ~Link() {
+        Port.ClearPortOpen();
+        Drive.StopExtractor();
+        Port.Close();
+    }
+};
+
+void StatusReads(Link& link, PacedPeer& peer, int reads) {
+    constexpr uint8_t kCount = torvane::size::kLiveStatusLong;  // 22
+    const double wireMs =
+        WireSeconds(torvane::kFrameOverhead + (kCount + torvane::kFrameOverhead)) * 1e3;
+    std::vector<double> over, toPeer, peerLate, toolLatency;
+    int failures = 0;
+    // A few unmeasured reads first: thread start-up and first-touch costs are not the figure.
+    for (int i = 0; i < 5; ++i) (void)link.Drive.ReadRegister(torvane::reg::kLiveStatus, kCount);
+    for (int i = 0; i < reads; ++i) {
+        const Clock::time_point start = Clock::now();
+        const torvane::DriveError e = link.Drive.ReadRegister(torvane::reg::kLiveStatus, kCount);
+        const Clock::time_point done = Clock::now();
+        if (e != torvane::kSuccess) {
+            ++failures;
+            continue;
+        }
+        const PacedPeer::Exchange x = peer.LastExchange();
+        over.push_back(Ms(done - start) - wireMs);
+        toPeer.push_back(Ms(x.FirstRequestByte - start));
+        peerLate.push_back(Ms(x.LastByteWritten - x.LastByteDue));
+        toolLatency.push_back(Ms(done - x.LastByteWritten));
+    }
+    std::printf("status read 22 B: median %+.3f ms, p99 %+.3f ms over wire %.3f ms (%zu reads",
+                Percentile(over, 0.5), Percentile(over, 0.99), wireMs, over.size());
+    if (failures) std::printf(", %d FAILED", failures);
+    std::printf(")\n");
+    // Where the overhead goes: the three parts add up to it for each read.
+    std::printf("  request written -> peer sees it:           median %.3f ms, p99 %.3f ms\n",
+                Percentile(toPeer, 0.5), Percentile(toPeer, 0.99));
+    std::printf("  peer's last reply byte late on its due time: median %.3f ms, p99 %.3f ms\n",
+                Percentile(peerLate, 0.5), Percentile(peerLate, 0.99));
+    std::printf("  last reply byte written -> read returned:  median %.3f ms, p99 %.3f ms\n",
+                Percentile(toolLatency, 0.5), Percentile(toolLatency, 0.99));
+}
+
+void CaptureReads(Link& link, PacedPeer& peer, int runs) {
+    constexpr unsigned kBytes = 8192;
+    peer.SetCaptureLength(kBytes);
+    constexpr unsigned kBlocks = kBytes / torvane::size::kCaptureBlock;
+    // The length read (9 + 11 bytes) and 64 block reads (9 + 137 bytes each).
+    constexpr unsigned kWireBytes =
+        (9 + 11) + kBlocks * (torvane::kFrameOverhead + torvane::size::kCaptureBlock +
+                              torvane::kFrameOverhead);
+    const double wire = WireSeconds(kWireBytes);
+    std::vector<double> seconds;
+    bool dataOk = true;
+    for (int r = 0; r < runs; ++r) {
+        link.State.CaptureBuffer.fill(0xEE);
+        const Clock::time_point start = Clock::now();
+        const torvane::DriveError e = link.Drive.ReadBackCapture(torvane::reg::kSpeedTestLength);
+        const Clock::time_point done = Clock::now();
+        if (e != torvane::kSuccess) {
+            std::printf("capture read failed: 0x%02X\n", e);
+            return;
+        }
+        for (unsigned i = 0; i < kBytes; ++i)
+            if (link.State.CaptureBuffer[i] != static_cast<uint8_t>(i)) dataOk = false;
+        seconds.push_back(std::chrono::duration<double>(done - start).count());
+    }
+    const double median = Percentile(seconds, 0.5);
+    std::printf("capture 8192 B:   %.4f s vs wire %.4f s (%u bytes): %+.2f %% (median of %zu;",
+                median, wire, kWireBytes, (median / wire - 1) * 100, seconds.size());
+    for (double s : seconds) std::printf(" %.4f", s);
+    std::printf(" s), data %s\n", dataOk ? "ok" : "MISMATCH");
+}
+
+void Idle(Link& link, double seconds) {
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const double cpu0 = ProcessCpuSeconds();
+    const Clock::time_point start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpu = ProcessCpuSeconds() - cpu0;
+    getrusage(RUSAGE_SELF, &after);
+    const long wakeups = (after.ru_nvcsw - before.ru_nvcsw) + (after.ru_nivcsw - before.ru_nivcsw);
+    std::printf(
+        "idle open port %.1f s: cpu %.3f ms = %.4f %% of one core (%ld context switches, "
+        "port %s)\n",
+        wall, cpu * 1e3, cpu / wall * 100, wakeups, link.Port.PortOpen() ? "open" : "CLOSED");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool quick = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            quick = true;
+        } else {
+            std::fprintf(stderr, "usage: %s [--quick]\n", argv[0]);
+            return 2;
+        }
+    }
+    PacedPeer peer(static_cast<uint32_t>(kBaud));
+    if (!peer.Ok()) {
+        std::fprintf(stderr, "no pseudo-terminal\n");
+        return 1;
+    }
+    Link link;
+    if (!link.Open(peer.SlavePath())) return 1;
+    std::printf("paced peer on %s, %.0f baud, %.2f us a byte\n", peer.SlavePath().c_str(), kBaud,
+                std::chrono::duration<double, std::micro>(peer.ByteTime()).count());
+    StatusReads(link, peer, quick ? 40 : 200);
+    CaptureReads(link, peer, quick ? 1 : 3);
+    Idle(link, quick ? 1.0 : 5.0);
+    return 0;
+}
