@@ -1,0 +1,169 @@
+// torvane-cli as a user runs it: the real program against a peer on a pseudo-terminal.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "protocol/register_map.h"
+#include "support/scripted_peer.h"
+
+namespace torvane {
+namespace {
+
+using test::Bytes;
+using test::Chunk;
+using test::ReplyFrame;
+using test::ScriptedPeer;
+namespace fs = std::filesystem;
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("torvane-cli-" + std::to_string(getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    Result Run(const std::string& args, const std::string& env = "") {
+        const std::string cmd = env + " " TORVANE_CLI " " + args + " >" + (dir / "out").string() +
+                                " 2>" + (dir / "err").string() + " </dev/null";
+        const int raw = std::system(cmd.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir / "out"), Slurp(dir / "err")};
+    }
+    std::string Port() { return "--port " + peer.SlavePath() + " "; }
+
+    fs::path dir;
+    ScriptedPeer peer;
+};
+
+TEST_F(CliTest, UsageErrorsExitWith2) {
+    const char* cases[] = {
+        "",                        // no command
+        "frobnicate",              // unknown command
+        "--port",                  // option without value
+        "--parity mark status",    // bad parity
+        "--stop-bits 3 status",
+        "--baud fast status",
+        "read 2100",               // COUNT missing
+        "read 12345 2",            // address above 0xFFFF
+        "read 0x2100 300",         // more than a frame holds
+        "write 6000 1FF",          // not a byte
+        "capture 2100",            // not a count register
+        "status",                  // needs --port
+    };
+    for (const char* args : cases) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("usage: torvane-cli"), std::string::npos) << args;
+    }
+    EXPECT_EQ(Run("--help").status, 0);
+}
+
+TEST_F(CliTest, APortThatCannotBeOpenedExitsWith3AndSaysWhy) {
+    const Result r = Run("--port /dev/torvane-missing status");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, ReadPrintsTheBytesAndTheFields) {
+    peer.AnswerReads([](RegisterAddress a, uint8_t) {
+        return a == reg::kCanSettings ? Bytes{0x04, 0x01} : Bytes{};
+    });
+    const Result r = Run(Port() + "read 0300 2");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "04 01\nCAN Baud Code: 4 (500)\nCAN Address: 141\n");
+    ASSERT_EQ(peer.Requests().size(), 1u);
+    EXPECT_EQ(HexBytes(peer.Requests()[0].data(), 9), "5A A5 04 01 03 00 02 78 0D");
+}
+
+TEST_F(CliTest, CommandsRunInOrderAndStopAtTheFirstFailure) {
+    peer.SetResponder([](const Bytes& req) -> std::vector<Chunk> {
+        const RegisterAddress a = static_cast<RegisterAddress>(req[4] << 8 | req[5]);
+        if (a == 0x6000) return {{{}, ReplyFrame(a, 2, {}, 2)}};  // the drive refuses
+        if (req[3] == 1) return {{{}, ReplyFrame(a, 1, Bytes(req[6], 0))}};
+        return {{{}, ReplyFrame(a, 2, {})}};
+    });
+    Result r = Run(Port() + "write 0x1202 00 00 write 6000 03 00 read 2400 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error Function code \n");
+    auto reqs = peer.Requests();
+    ASSERT_EQ(reqs.size(), 2u);
+    EXPECT_EQ(HexBytes(reqs[0].data(), 9), "5A A5 06 02 12 02 02 00 00");
+    EXPECT_EQ(HexBytes(reqs[1].data(), 9), "5A A5 06 02 60 00 02 03 00");
+
+    r = Run("--keep-going " + Port() + "write 6000 03 00 read 2400 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(peer.Requests().size(), 4u);
+    EXPECT_NE(r.out.find("CurrentTestStatus: 0"), std::string::npos) << r.out;
+}
+
+TEST_F(CliTest, StatusShowsModelStateAndFaults) {
+    peer.AnswerReads([](RegisterAddress a, uint8_t count) {
+        Bytes d(count, 0);
+        if (a == reg::kIdentification) {
+            const std::string id = "TV-0001?", model = "KVD417?";
+            std::copy(id.begin(), id.end(), d.begin());
+            std::copy(model.begin(), model.end(), d.begin() + 16);
+        }
+        if (a == reg::kLiveStatus) {
+            d[0] = 31;
+            d[1] = 1;
+            d[3] = 0x05;  // faults 0 and 2
+            PutFloatBE(d.data() + 18, 48.5f);
+        }
+        return d;
+    });
+    const Result r = Run(Port() + "status");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Model: KVD417\nMotor State: Enabled motor\nFault Code: 0x0005\n"
+              "  Hard case overflow recovery position\n  Undervoltage error\n"
+              "Motor Temperature: 31\nBusbar Voltage: 48.5\nPhase Current Amplitude: 0\n"
+              "Current Speed: 0\nMotor Position: 0\n");
+    EXPECT_EQ(peer.Requests().at(1)[6], 26);  // the long-status model reads 26 bytes
+}
+
+TEST_F(CliTest, CaptureWritesTheFileAndTraceShowsTheFrames) {
+    peer.AnswerReads([](RegisterAddress a, uint8_t count) {
+        if (a == reg::kCurrentTestLength) return Bytes{0x01, 0x00};  // 256 bytes waiting
+        Bytes d(count);
+        for (size_t i = 0; i < d.size(); ++i) d[i] = static_cast<uint8_t>(a - 0x8000 + i);
+        return d;
+    });
+    const fs::path file = dir / "capture.bin";
+    const Result r = Run(Port() + "capture 2408 " + file.string(), "TORVANE_TRACE=1");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string bytes = Slurp(file);
+    ASSERT_EQ(bytes.size(), 256u);
+    EXPECT_EQ(static_cast<uint8_t>(bytes[200]), 200);
+    // Three transactions, each a sent and a received line with a time stamp.
+    size_t tx = 0, rx = 0;
+    std::istringstream lines(r.err);
+    for (std::string line; std::getline(lines, line);) {
+        tx += line.find(" TX 5A A5 04 01") != std::string::npos;
+        rx += line.find(" RX 5A A5") != std::string::npos;
+    }
+    EXPECT_EQ(tx, 3u);
+    EXPECT_EQ(rx, 3u);
+}
+
+}  // namespace
+}  // namespace torvane
