@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "protocol/register_map.h"
@@ -140,9 +141,10 @@ TEST_F(DriveLinkTest, FailuresAndTheirCodes) {
 
 TEST_F(DriveLinkTest, ALateReplyNeverCompletesTheNextTransaction) {
     // The first read is answered after its wait has run out; the second is not answered.
-    std::atomic<int> n{0};
-    peer.SetResponder([&](const Bytes& r) -> std::vector<Chunk> {
-        if (n++ == 0) return {{150ms, ReplyFrame(AddressOf(r), 1, {4, 77})}};
+    // Owned by the responder: the peer's thread may still hold it when the test body ends.
+    auto n = std::make_shared<std::atomic<int>>(0);
+    peer.SetResponder([n](const Bytes& r) -> std::vector<Chunk> {
+        if ((*n)++ == 0) return {{150ms, ReplyFrame(AddressOf(r), 1, {4, 77})}};
         return {};
     });
     EXPECT_EQ(link.ReadRegister(reg::kCanSettings, 2), kDeviceNoResponse);
