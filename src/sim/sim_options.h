@@ -1,0 +1,22 @@
+// Options of a simulated drive (included by simulated_drive.h, where callers meet them).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace torvane::sim {
+
+// How motor matching (control word 0x0101) ends: matched after about 15 s, failed after about
+// 15 s, or never (Match Marks stays 0 until the drive is reset).
+enum class MatchOutcome { Ok, Fail, Never };
+
+struct SimOptions {
+    std::string Model = "KVD417";  // model string of 0x2100 (the long-status model by default)
+    MatchOutcome Match = MatchOutcome::Ok;
+    bool Pacing = true;  // pace replies at the baud rate, 10 bits a byte
+    uint32_t BaudRate = 115200;
+    uint16_t FaultWord = 0;  // fault word raised at start
+    bool Silent = false;     // answer nothing (until SetSilent(false))
+};
+
+}  // namespace torvane::sim
