@@ -12,7 +12,7 @@
 void CTorvaneDlg::Search() {
     if (port_.PortOpen()) return;
     portCombo_->clear();
-    port_.Search();
+    port_.Search(searchFolder_);
     if (port_.PortList.empty()) {
         portCombo_->addItem(kNoPortItem);
     } else {
@@ -69,8 +69,9 @@ void CTorvaneDlg::ClosePort() {
 }
 
 void CTorvaneDlg::ConnectWithSettings() {
-    CSerialCommDlg settings(port_, this,
-                            [this](std::string* error) { return StartSimulatedDrive(error); });
+    CSerialCommDlg settings(
+        port_, this, [this](std::string* error) { return StartSimulatedDrive(error); },
+        searchFolder_);
     ++connection_;
     if (settings.exec() != CSerialCommDlg::kOpened) {
         if (!port_.PortOpen()) StopSimulatedDrive();

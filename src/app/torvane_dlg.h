@@ -91,6 +91,8 @@ public:
     void Disconnect();
     // Puts `path` (a device path or "Simulated drive") into the port list and selects it.
     void PreselectPort(const QString& path);
+    // Folder the searches look for serial devices in ("/dev"; tests use a folder of their own).
+    void SetPortSearchFolder(std::string folder) { searchFolder_ = std::move(folder); }
 
     // --- Handshake and polling ---
     // The reads run right after the Open button opened the port. Returns the first failure
@@ -205,6 +207,7 @@ private:
     torvane::MotionFields motion_;
     torvane::DriveLink link_;
     std::unique_ptr<torvane::sim::SimulatedDrive> simDrive_;
+    std::string searchFolder_ = "/dev";
     std::atomic<uint64_t> connection_{0};  // incremented on every open
     int busy_ = 0;                         // > 0 while a command or tick runs its transactions
 
