@@ -17,7 +17,8 @@ public:
     bool Confirm(const QString& text) override {
         QMessageBox box(QMessageBox::Question, Title(), text, QMessageBox::Ok | QMessageBox::Cancel,
                         Parent());
-        box.setDefaultButton(QMessageBox::Cancel);
+        // OK is the default button, as in the platform's OK/Cancel boxes.
+        box.setDefaultButton(QMessageBox::Ok);
         return box.exec() == QMessageBox::Ok;
     }
 
