@@ -32,7 +32,8 @@ void Inspect(Seen& seen, QMessageBox::StandardButton press) {
         seen.buttons = box->standardButtons();
         seen.title = box->windowTitle();
         seen.parent = box->parentWidget();
-        seen.defaultOk = box->defaultButton() == box->button(QMessageBox::Ok);
+        seen.defaultOk =
+            static_cast<QAbstractButton*>(box->defaultButton()) == box->button(QMessageBox::Ok);
         if (press == QMessageBox::NoButton) {
             QTest::keyClick(box, Qt::Key_Escape);
         } else {
