@@ -67,13 +67,10 @@ void Check(bool ok) {
 }
 
 // The object representation of the state, to see exactly which bytes a dispatch changed.
-struct Snapshot {
-    std::vector<uint8_t> Bytes;
-    static Snapshot Of(const DriveState& s) {
-        const auto* p = reinterpret_cast<const uint8_t*>(&s);
-        return {std::vector<uint8_t>(p, p + sizeof s)};
-    }
-};
+void TakeBytes(const DriveState& s, std::vector<uint8_t>& into) {
+    const auto* p = reinterpret_cast<const uint8_t*>(&s);
+    into.assign(p, p + sizeof s);
+}
 
 struct Fixture {
     DriveState State;
@@ -81,6 +78,7 @@ struct Fixture {
     CaptureCursor Capture;
     ReplyDispatcher Dispatcher{State, Motion, Capture};
     uint8_t RxFrame[kRxSize] = {};
+    std::vector<uint8_t> BeforeBytes, AfterBytes;  // kept to spare an allocation per frame
 
     uint8_t PendingKind = 0;
     RegisterAddress FixedAddress = 0;
@@ -113,7 +111,8 @@ struct Fixture {
         Check(size <= kMaxFrameSize && size <= sizeof RxFrame);
         std::memcpy(RxFrame, frame, size);
 
-        const Snapshot before = Snapshot::Of(State);
+        TakeBytes(State, BeforeBytes);
+        const std::vector<uint8_t>& before = BeforeBytes;
         const std::string idBefore = State.IdString, modelBefore = State.ModelString;
         uint8_t motionBefore[sizeof(MotionFields)];
         std::memcpy(motionBefore, &Motion, sizeof Motion);
@@ -121,12 +120,13 @@ struct Fixture {
         const std::optional<RegisterAddress> pending = Pending;
 
         const bool taken = Dispatcher.Dispatch(RxFrame, size, pending);
-        const Snapshot after = Snapshot::Of(State);
+        TakeBytes(State, AfterBytes);
+        const std::vector<uint8_t>& after = AfterBytes;
         const uint8_t function = frame[3];
         const RegisterAddress address = static_cast<RegisterAddress>(frame[4] << 8 | frame[5]);
 
         if (!taken) {
-            Check(after.Bytes == before.Bytes && State.IdString == idBefore &&
+            Check(after == before && State.IdString == idBefore &&
                   State.ModelString == modelBefore);
             Check(std::memcmp(&Motion, motionBefore, sizeof Motion) == 0);
             Check(Capture.CaptureOffset == cursorBefore.CaptureOffset &&
@@ -147,23 +147,22 @@ struct Fixture {
                     cap + std::min<size_t>(cursorBefore.CaptureOffset, kCaptureBufferSize);
                 const size_t to = cap + std::min<size_t>(size_t{cursorBefore.CaptureOffset} + block,
                                                          kCaptureBufferSize);
-                for (size_t i = 0; i < after.Bytes.size(); ++i)
-                    if (i != status && (i < from || i >= to))
-                        Check(after.Bytes[i] == before.Bytes[i]);
+                for (size_t i = 0; i < after.size(); ++i)
+                    if (i != status && (i < from || i >= to)) Check(after[i] == before[i]);
                 Check(Capture.CaptureOffset == cursorBefore.CaptureOffset + block);
                 Check(Capture.CaptureRemaining == cursorBefore.CaptureRemaining - block);
                 if (SaneCursor) Check(Capture.CaptureOffset <= kCaptureBufferSize + 128);
                 Check(std::memcmp(&Motion, motionBefore, sizeof Motion) == 0);
             } else {
                 // A register reply or an error never writes into the capture.
-                Check(std::equal(after.Bytes.begin() + static_cast<long>(cap),
-                                 after.Bytes.begin() + static_cast<long>(cap + kCaptureBufferSize),
-                                 before.Bytes.begin() + static_cast<long>(cap)));
+                Check(std::equal(after.begin() + static_cast<long>(cap),
+                                 after.begin() + static_cast<long>(cap + kCaptureBufferSize),
+                                 before.begin() + static_cast<long>(cap)));
                 Check(Capture.CaptureOffset == cursorBefore.CaptureOffset &&
                       Capture.CaptureRemaining == cursorBefore.CaptureRemaining);
                 if (error) {
-                    for (size_t i = 0; i < after.Bytes.size(); ++i)
-                        if (i != status) Check(after.Bytes[i] == before.Bytes[i]);
+                    for (size_t i = 0; i < after.size(); ++i)
+                        if (i != status) Check(after[i] == before[i]);
                 }
             }
             Check(State.IdString.size() <= kIdField && State.ModelString.size() <= kModelField);

@@ -55,7 +55,9 @@ seeds = {
     "capture_blocks": setup(chunks=0xBF, seed=1, kind=KIND_CAPTURE, remaining=300)
     + block0 + block1 + last,
     "capture_tail": setup(kind=KIND_CAPTURE, remaining=44, offset=8148) + last,
-    "capture_wild": setup(kind=0xF5, remaining=0xFFFF, offset=0xFFC0) + block0,
+    # A cursor no read-back produces (more waiting than the buffer holds), across its end.
+    "capture_wild": setup(kind=0xF5, remaining=0xFFFF, offset=0x1F80)
+    + frame(1, 0x9F80, [0xC3] * 128) + frame(1, 0xA000, [0x3C] * 128),
     "oversized_length": setup(kind=KIND_MATCHING) + bytes([0x5A, 0xA5, 0xFB]) + matching_reply,
     "late_reply": setup(kind=0xF8, address=0x2300) + matching_reply + frame(2, 0x5000, []),
 }
