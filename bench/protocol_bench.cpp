@@ -1,8 +1,14 @@
-// Protocol figures through the real SerialPort and DriveLink against a peer paced at 115200 baud:
+// Protocol figures through the real SerialPort and DriveLink against peers paced at 115200 baud:
 // the overhead of a status read over its wire time, the read-back of a full 8192-byte capture
 // against its wire time, and the CPU an open, idle port uses. Prints figures, asserts nothing.
 //
-//   protocol_bench [--quick]     --quick: 40 reads, one capture, 1 s idle (CI smoke run)
+// Two peers: PacedPeer (bench/paced_peer.h), which answers at the instant the last request byte
+// is in and paces every byte exactly, so what it measures is the tool's own overhead; and the
+// simulated drive, which also models the drive's processing time (100 us a request) and paces
+// in 16-byte pieces: what a user of "Simulated drive" sees.
+//
+//   protocol_bench [--quick] [--peer=paced|sim|both]
+//     --quick: 40 reads, one capture, 1 s idle (CI smoke run); default peer: both
 #include <sys/resource.h>
 #include <time.h>
 
@@ -18,6 +24,7 @@
 #include "protocol/drive_link.h"
 #include "protocol/register_map.h"
 #include "serial/serial_port.h"
+#include "sim/simulated_drive.h"
 
 namespace {
 
@@ -72,7 +79,7 @@ struct Link {
     }
 };
 
-void StatusReads(Link& link, PacedPeer& peer, int reads) {
+void StatusReads(Link& link, PacedPeer* peer, int reads) {
     constexpr uint8_t kCount = torvane::size::kLiveStatusLong;  // 22
     const double wireMs =
         WireSeconds(torvane::kFrameOverhead + (kCount + torvane::kFrameOverhead)) * 1e3;
@@ -88,8 +95,9 @@ void StatusReads(Link& link, PacedPeer& peer, int reads) {
             ++failures;
             continue;
         }
-        const PacedPeer::Exchange x = peer.LastExchange();
         over.push_back(Ms(done - start) - wireMs);
+        if (!peer) continue;
+        const PacedPeer::Exchange x = peer->LastExchange();
         toPeer.push_back(Ms(x.FirstRequestByte - start));
         peerLate.push_back(Ms(x.LastByteWritten - x.LastByteDue));
         toolLatency.push_back(Ms(done - x.LastByteWritten));
@@ -98,6 +106,7 @@ void StatusReads(Link& link, PacedPeer& peer, int reads) {
                 Percentile(over, 0.5), Percentile(over, 0.99), wireMs, over.size());
     if (failures) std::printf(", %d FAILED", failures);
     std::printf(")\n");
+    if (!peer) return;
     // Where the overhead goes: the three parts add up to it for each read.
     std::printf("  request written -> peer sees it:           median %.3f ms, p99 %.3f ms\n",
                 Percentile(toPeer, 0.5), Percentile(toPeer, 0.99));
@@ -107,9 +116,8 @@ void StatusReads(Link& link, PacedPeer& peer, int reads) {
                 Percentile(toolLatency, 0.5), Percentile(toolLatency, 0.99));
 }
 
-void CaptureReads(Link& link, PacedPeer& peer, int runs) {
+void CaptureReads(Link& link, bool checkData, int runs) {
     constexpr unsigned kBytes = 8192;
-    peer.SetCaptureLength(kBytes);
     constexpr unsigned kBlocks = kBytes / torvane::size::kCaptureBlock;
     // The length read (9 + 11 bytes) and 64 block reads (9 + 137 bytes each).
     constexpr unsigned kWireBytes =
@@ -127,7 +135,7 @@ void CaptureReads(Link& link, PacedPeer& peer, int runs) {
             std::printf("capture read failed: 0x%02X\n", e);
             return;
         }
-        for (unsigned i = 0; i < kBytes; ++i)
+        for (unsigned i = 0; checkData && i < kBytes; ++i)
             if (link.State.CaptureBuffer[i] != static_cast<uint8_t>(i)) dataOk = false;
         seconds.push_back(std::chrono::duration<double>(done - start).count());
     }
@@ -135,7 +143,7 @@ void CaptureReads(Link& link, PacedPeer& peer, int runs) {
     std::printf("capture 8192 B:   %.4f s vs wire %.4f s (%u bytes): %+.2f %% (median of %zu;",
                 median, wire, kWireBytes, (median / wire - 1) * 100, seconds.size());
     for (double s : seconds) std::printf(" %.4f", s);
-    std::printf(" s), data %s\n", dataOk ? "ok" : "MISMATCH");
+    std::printf(" s)%s\n", !checkData ? "" : dataOk ? ", data ok" : ", data MISMATCH");
 }
 
 void Idle(Link& link, double seconds) {
@@ -154,29 +162,54 @@ void Idle(Link& link, double seconds) {
         wall, cpu * 1e3, cpu / wall * 100, wakeups, link.Port.PortOpen() ? "open" : "CLOSED");
 }
 
+void Run(const std::string& path, PacedPeer* peer, bool quick) {
+    Link link;
+    if (!link.Open(path)) return;
+    StatusReads(link, peer, quick ? 40 : 200);
+    CaptureReads(link, peer != nullptr, quick ? 1 : 3);
+    Idle(link, quick ? 1.0 : 5.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool quick = false;
+    std::string which = "both";
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
+        } else if (std::strncmp(argv[i], "--peer=", 7) == 0) {
+            which = argv[i] + 7;
         } else {
-            std::fprintf(stderr, "usage: %s [--quick]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--quick] [--peer=paced|sim|both]\n", argv[0]);
             return 2;
         }
     }
-    PacedPeer peer(static_cast<uint32_t>(kBaud));
-    if (!peer.Ok()) {
-        std::fprintf(stderr, "no pseudo-terminal\n");
-        return 1;
+    if (which == "paced" || which == "both") {
+        PacedPeer peer(static_cast<uint32_t>(kBaud));
+        if (!peer.Ok()) {
+            std::fprintf(stderr, "no pseudo-terminal\n");
+            return 1;
+        }
+        peer.SetCaptureLength(8192);
+        std::printf("== paced peer (%.0f baud, %.2f us a byte, answers at once)\n", kBaud,
+                    std::chrono::duration<double, std::micro>(peer.ByteTime()).count());
+        Run(peer.SlavePath(), &peer, quick);
     }
-    Link link;
-    if (!link.Open(peer.SlavePath())) return 1;
-    std::printf("paced peer on %s, %.0f baud, %.2f us a byte\n", peer.SlavePath().c_str(), kBaud,
-                std::chrono::duration<double, std::micro>(peer.ByteTime()).count());
-    StatusReads(link, peer, quick ? 40 : 200);
-    CaptureReads(link, peer, quick ? 1 : 3);
-    Idle(link, quick ? 1.0 : 5.0);
+    if (which == "sim" || which == "both") {
+        torvane::sim::SimOptions options;
+        options.Pacing = true;
+        options.BaudRate = static_cast<uint32_t>(kBaud);
+        torvane::sim::SimulatedDrive drive(options);
+        std::string why;
+        if (!drive.Start(&why)) {
+            std::fprintf(stderr, "simulated drive: %s\n", why.c_str());
+            return 1;
+        }
+        drive.ReportCaptureLength(8192);
+        std::printf("== simulated drive (%.0f baud, paced, %lld us processing a request)\n", kBaud,
+                    static_cast<long long>(torvane::sim::SimulatedDrive::kProcessingDelay.count()));
+        Run(drive.SlavePath(), nullptr, quick);
+    }
     return 0;
 }
