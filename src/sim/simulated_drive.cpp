@@ -280,6 +280,8 @@ void SimulatedDrive::Serve() {
         if (fds[1].revents & POLLIN) {
             const ssize_t n = read(master_, buffer, sizeof buffer);
             if (n > 0) {
+                // What waited longer than the gap belongs to no frame of the new bytes.
+                if (now - lastRx >= kFrameGap) DropStale();
                 rx_.insert(rx_.end(), buffer, buffer + n);
                 lastRx = now;
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -300,14 +302,26 @@ void SimulatedDrive::Serve() {
                 continue;
             }
             rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(cut.Skip));
-            // A header whose frame never completes is noise: drop it and look behind it.
-            if (!rx_.empty() && now - lastRx >= kFrameGap) {
-                rx_.erase(rx_.begin());
-                continue;
-            }
             break;
         }
+        if (!rx_.empty() && now - lastRx >= kFrameGap) DropStale();
         if (!blocked) blocked = !FlushOutput(Clock::now());
+    }
+}
+
+void SimulatedDrive::DropStale() {
+    // A header whose frame never completed is noise: drop it, answer any whole frame behind
+    // it, and keep a fresh incomplete one.
+    const auto now = Clock::now();
+    while (!rx_.empty()) {
+        rx_.erase(rx_.begin());
+        const RequestCut cut = CutRequest(rx_.data(), rx_.size());
+        if (cut.FrameSize != 0) {
+            HandleFrame(rx_.data() + cut.Skip, cut.FrameSize, now);
+            rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(cut.Skip + cut.FrameSize));
+            continue;
+        }
+        rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(cut.Skip));
     }
 }
 

@@ -43,16 +43,16 @@ struct RecordedRequest {
 // address), `Count` times or until cleared; the first rule that matches a request is used and
 // its effects combine.
 struct Misbehaviour {
-    std::optional<RegisterAddress> Address;   // only requests for this address; all when empty
-    int Count = -1;                           // matching requests it applies to; -1: no limit
-    bool Silent = false;                      // no reply at all (the request is not executed)
-    std::chrono::microseconds Delay{0};       // answer this much later than usual
-    uint8_t ResultNibble = 0;                 // answer with this result nibble, not executed
-    size_t PieceSize = 0;                     // send the reply in pieces of this many bytes...
-    std::chrono::microseconds PiecePause{0};  // ...with this pause after each piece
-    std::vector<uint8_t> Noise;               // bytes sent before the reply
-    uint8_t OversizedLength = 0;              // non-zero: 5A A5 <this byte> before the reply
-    bool SetBit3 = false;                     // bit 3 of the reply's function byte (tool drops it)
+    std::optional<RegisterAddress> Address{};  // only requests for this address; all when empty
+    int Count = -1;                            // matching requests it applies to; -1: no limit
+    bool Silent = false;                       // no reply at all (the request is not executed)
+    std::chrono::microseconds Delay{0};        // answer this much later than usual
+    uint8_t ResultNibble = 0;                  // answer with this result nibble, not executed
+    size_t PieceSize = 0;                      // send the reply in pieces of this many bytes...
+    std::chrono::microseconds PiecePause{0};   // ...with this pause after each piece
+    std::vector<uint8_t> Noise{};              // bytes sent before the reply
+    uint8_t OversizedLength = 0;               // non-zero: 5A A5 <this byte> before the reply
+    bool SetBit3 = false;                      // bit 3 of the reply's function byte (tool drops it)
 };
 
 class SimulatedDrive {
@@ -126,6 +126,7 @@ private:
 
     void Serve();
     void CloseFds();
+    void DropStale();
     void HandleFrame(const uint8_t* frame, size_t size, Clock::time_point arrival);
     std::vector<uint8_t> Answer(const uint8_t* frame, size_t size);
     void Schedule(const std::vector<uint8_t>& reply, const Misbehaviour& rule,
