@@ -1,0 +1,336 @@
+// Connecting the console: Search, Open and Close, the communication settings window with its
+// baud mapping and its short handshake, Disconnect, the simulated drive item and a port that
+// goes away while open.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "app/torvane_dlg.h"
+#include "protocol/timing.h"
+#include "serial/serial_comm_dlg.h"
+#include "sim/simulated_drive.h"
+#include "support/modal_qt.h"
+#include "support/recording_prompts_qt.h"
+
+using torvane::sim::SimOptions;
+using torvane::sim::SimulatedDrive;
+using Timer = CTorvaneDlg::TimerId;
+
+namespace {
+
+SimOptions Fast() {
+    SimOptions o;
+    o.Pacing = false;
+    return o;
+}
+
+struct Rig {
+    Rig() : sim(Fast()) {
+        if (!sim.Start()) qFatal("simulated drive did not start");
+        dlg = std::make_unique<CTorvaneDlg>(port, state);
+        dlg->SetPortSearchFolder(noPorts.path().toStdString());
+    }
+    template <class T>
+    T* Find(const char* name) {
+        return dlg->findChild<T*>(name);
+    }
+    QPushButton* OpenButton() { return Find<QPushButton>("openButton"); }
+    QStringList PortItems() {
+        QStringList items;
+        auto* combo = Find<QComboBox>("portCombo");
+        for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+        return items;
+    }
+    void OpenOn(const std::string& path) {
+        dlg->PreselectPort(QString::fromStdString(path));
+        OpenButton()->click();
+    }
+    // The closed state, ready to open again.
+    void VerifyClosed() {
+        QVERIFY(!port.PortOpen());
+        QVERIFY(!dlg->Link().ExtractorRunning());
+        QCOMPARE(OpenButton()->text(), QString("Open"));
+        QVERIFY(Find<QPushButton>("searchButton")->isEnabled());
+        QVERIFY(dlg->ConnectAction()->isEnabled());
+        QVERIFY(!dlg->DisconnectAction()->isEnabled());
+    }
+    void VerifyConnected() {
+        QVERIFY(port.PortOpen());
+        QCOMPARE(OpenButton()->text(), QString("Close"));
+        QVERIFY(!Find<QPushButton>("searchButton")->isEnabled());
+        QVERIFY(!dlg->ConnectAction()->isEnabled());
+        QVERIFY(dlg->DisconnectAction()->isEnabled());
+    }
+
+    QTemporaryDir noPorts;
+    SimulatedDrive sim;
+    torvane::SerialPort port;
+    torvane::DriveState state;
+    std::unique_ptr<CTorvaneDlg> dlg;
+};
+
+// Drives the settings window once it is up: picks the port item and the three line settings
+// (by index; -1 leaves the window's choice), presses Open, and closes the window when it is
+// still open afterwards (a failed open leaves it open).
+void OnSettingsWindow(const QString& portItem, int baud, int parity, int stop) {
+    OnNextModalOf<CSerialCommDlg>([=](CSerialCommDlg* w) {
+        w->PortCombo()->setCurrentIndex(w->PortCombo()->findText(portItem));
+        if (baud >= 0) w->BaudCombo()->setCurrentIndex(baud);
+        if (parity >= 0) w->ParityCombo()->setCurrentIndex(parity);
+        if (stop >= 0) w->StopCombo()->setCurrentIndex(stop);
+        QTest::mouseClick(w->OpenButton(), Qt::LeftButton);
+        if (w->isVisible()) w->reject();
+    });
+}
+
+}  // namespace
+
+class ConsoleConnectionTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { torvane::SetTimeScale(0.02); }
+
+    void SearchWithNoPorts();
+    void SearchWhileConnectedChangesNothing();
+    void OpenCloseOpenOnTheSamePort();
+    void OpenFailures_data();
+    void OpenFailures();
+    void SimulatedDriveItem();
+    void LostPortReturnsToClosed();
+    void SettingsWindowLineSettings_data();
+    void SettingsWindowLineSettings();
+    void SettingsWindowFailingToOpen_data();
+    void SettingsWindowFailingToOpen();
+    void SettingsWindowHandshakeFailureGivesUp();
+    void DisconnectAfterTheOpenButton();
+};
+
+void ConsoleConnectionTest::SearchWithNoPorts() {
+    RecordingPrompts prompts;
+    Rig rig;
+    rig.Find<QPushButton>("searchButton")->click();
+    QCOMPARE(rig.PortItems(), QStringList({"null", "Simulated drive"}));
+    QCOMPARE(rig.Find<QComboBox>("portCombo")->currentText(), QString("null"));
+    rig.OpenButton()->click();
+    QCOMPARE(prompts.Texts(), QStringList{"Open fail！\nno port selected"});
+    rig.VerifyClosed();
+}
+
+void ConsoleConnectionTest::SearchWhileConnectedChangesNothing() {
+    RecordingPrompts prompts;
+    Rig rig;
+    rig.OpenOn(rig.sim.SlavePath());
+    rig.VerifyConnected();
+    const QStringList items = rig.PortItems();
+    const int selected = rig.Find<QComboBox>("portCombo")->currentIndex();
+    rig.dlg->Search();
+    QCOMPARE(rig.PortItems(), items);
+    QCOMPARE(rig.Find<QComboBox>("portCombo")->currentIndex(), selected);
+    QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ConsoleConnectionTest::OpenCloseOpenOnTheSamePort() {
+    RecordingPrompts prompts;
+    Rig rig;
+    for (int round = 0; round < 3; ++round) {
+        rig.sim.ClearRequests();
+        rig.OpenOn(rig.sim.SlavePath());
+        rig.VerifyConnected();
+        QCOMPARE(rig.sim.RequestCount(), size_t{9});
+        QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
+
+        rig.OpenButton()->click();  // Close
+        rig.VerifyClosed();
+        // The timers keep running; their ticks do nothing while no port is open.
+        QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
+        const size_t requests = rig.sim.RequestCount();
+        rig.dlg->TimerTick(Timer::kPollTimer);
+        rig.dlg->TimerTick(Timer::kAutoUpdateTimer);
+        QCOMPARE(rig.sim.RequestCount(), requests);
+    }
+    QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ConsoleConnectionTest::OpenFailures_data() {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("reason");  // part of the second line
+    QTest::newRow("no such device") << "/dev/ttyTorvaneNone"
+                                    << "/dev/ttyTorvaneNone";
+    QTest::newRow("not a serial device") << "/dev/null"
+                                         << "/dev/null";
+    QTest::newRow("nothing chosen") << ""
+                                    << "no port selected";
+    QTest::newRow("held by another program") << "held"
+                                             << "use";
+}
+
+void ConsoleConnectionTest::OpenFailures() {
+    QFETCH(QString, port);
+    QFETCH(QString, reason);
+    RecordingPrompts prompts;
+    Rig rig;
+    torvane::SerialPort other;
+    if (port == "held") {
+        QVERIFY(other.Open(rig.sim.SlavePath()));
+        port = QString::fromStdString(rig.sim.SlavePath());
+    }
+    rig.OpenOn(port.toStdString());
+    QCOMPARE(prompts.NoticeCount(), 1);
+    const QStringList lines = prompts.Last().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], QString("Open fail！"));
+    QVERIFY2(lines[1].contains(reason), qPrintable(lines[1]));
+    rig.VerifyClosed();
+    QVERIFY(!rig.dlg->TimerActive(Timer::kPollTimer));
+}
+
+void ConsoleConnectionTest::SimulatedDriveItem() {
+    RecordingPrompts prompts;
+    Rig rig;
+    rig.OpenOn("Simulated drive");
+    rig.VerifyConnected();
+    QVERIFY(rig.dlg->SimDrive() != nullptr);
+    QVERIFY(rig.dlg->SimDrive()->Running());
+    QCOMPARE(rig.port.Path(), rig.dlg->SimDrive()->SlavePath());
+    QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kModelPane), QString("KVD417"));
+    QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
+    rig.OpenButton()->click();
+    rig.VerifyClosed();
+    QVERIFY(rig.dlg->SimDrive() == nullptr);
+    // And again: a fresh simulated drive.
+    rig.OpenButton()->click();
+    rig.VerifyConnected();
+    QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ConsoleConnectionTest::LostPortReturnsToClosed() {
+    RecordingPrompts prompts;
+    Rig rig;
+    rig.OpenOn(rig.sim.SlavePath());
+    rig.Find<QCheckBox>("autoUpdateCheck")->click();
+    rig.sim.HangUp();
+    QTRY_COMPARE(prompts.Texts(), QStringList{CTorvaneDlg::kPortLostText});
+    QCOMPARE(prompts.LastIcon(), UserPrompts::Icon::Error);
+    rig.VerifyClosed();
+    // Ticks after the loss do nothing and say nothing.
+    rig.dlg->TimerTick(Timer::kAutoUpdateTimer);
+    QCOMPARE(prompts.NoticeCount(), 1);
+
+    // The drive comes back (on a new pseudo-terminal): it opens as before.
+    QVERIFY(rig.sim.Start());
+    prompts.Clear();
+    rig.OpenOn(rig.sim.SlavePath());
+    rig.VerifyConnected();
+    QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ConsoleConnectionTest::SettingsWindowLineSettings_data() {
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("stop");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("parityMode");
+    QTest::addColumn<int>("stopBits");
+    QTest::newRow("window default 115200") << -1 << -1 << -1 << 115200 << 0 << 0;
+    QTest::newRow("9600") << 0 << 0 << 0 << 9600 << 0 << 0;
+    QTest::newRow("14400 odd") << 1 << 1 << 0 << 14400 << 1 << 0;
+    QTest::newRow("19600, not 19200") << 2 << 0 << 0 << 19600 << 0 << 0;
+    QTest::newRow("38400 even, two stop bits") << 3 << 2 << 2 << 38400 << 2 << 2;
+    QTest::newRow("57600") << 4 << 0 << 0 << 57600 << 0 << 0;
+    QTest::newRow("115200") << 5 << 0 << 0 << 115200 << 0 << 0;
+}
+
+void ConsoleConnectionTest::SettingsWindowLineSettings() {
+    QFETCH(int, baud);
+    QFETCH(int, parity);
+    QFETCH(int, stop);
+    QFETCH(int, rate);
+    QFETCH(int, parityMode);
+    QFETCH(int, stopBits);
+    RecordingPrompts prompts;
+    Rig rig;
+    OnSettingsWindow("Simulated drive", baud, parity, stop);
+    rig.dlg->ConnectAction()->trigger();
+    QCOMPARE(prompts.Texts(), QStringList());
+    rig.VerifyConnected();
+    QCOMPARE(int(rig.port.Settings.BaudRate), rate);
+    QCOMPARE(int(rig.port.Settings.ParityMode), parityMode);
+    QCOMPARE(int(rig.port.Settings.Stop), stopBits);
+    QCOMPARE(int(rig.port.Settings.DataBits), 8);
+    // The short handshake: no second drive-state read.
+    std::vector<int> reads;
+    for (const auto& r : rig.dlg->SimDrive()->Requests()) reads.push_back(r.Address);
+    QCOMPARE(reads,
+             (std::vector<int>{0x2100, 0x1200, 0x0300, 0x2300, 0x1000, 0x2200, 0x1100, 0x2122}));
+    QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
+    QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kModelPane), QString("KVD417"));
+    // No test or calibration texts from this handshake.
+    QCOMPARE(rig.Find<QLineEdit>("positionCorrectionEdit")->text(), QString("Calibrated"));
+
+    rig.dlg->DisconnectAction()->trigger();
+    QCOMPARE(prompts.Texts(), QStringList{"Closed"});
+    rig.VerifyClosed();
+    QVERIFY(rig.dlg->SimDrive() == nullptr);
+}
+
+void ConsoleConnectionTest::SettingsWindowFailingToOpen_data() {
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<int>("stop");
+    QTest::newRow("no port") << "null" << 0;
+    QTest::newRow("1.5 stop bits with 8 data bits") << "Simulated drive" << 1;
+}
+
+void ConsoleConnectionTest::SettingsWindowFailingToOpen() {
+    QFETCH(QString, item);
+    QFETCH(int, stop);
+    RecordingPrompts prompts;
+    Rig rig;
+    OnSettingsWindow(item, 5, 0, stop);
+    rig.dlg->ConnectAction()->trigger();
+    QCOMPARE(prompts.NoticeCount(), 1);
+    QVERIFY2(prompts.Last().startsWith("Open fail！"), qPrintable(prompts.Last()));
+    // The window stayed open for another choice; closed by its close box, nothing happens.
+    rig.VerifyClosed();
+    QVERIFY(!rig.dlg->TimerActive(Timer::kPollTimer));
+    QVERIFY(rig.dlg->SimDrive() == nullptr);
+}
+
+void ConsoleConnectionTest::SettingsWindowHandshakeFailureGivesUp() {
+    RecordingPrompts prompts;
+    Rig rig;
+    // The drive appears in the window's port list under a device name of the search folder.
+    const QString link = rig.noPorts.filePath("ttyUSB0");
+    QVERIFY(QFile::link(QString::fromStdString(rig.sim.SlavePath()), link));
+    rig.sim.SetSilent(true);
+    OnSettingsWindow(link, 5, 0, 0);
+    rig.dlg->ConnectAction()->trigger();
+    QCOMPARE(prompts.Texts(), QStringList{"Device no response"});
+    // Unlike the Open button, the connection is given up.
+    rig.VerifyClosed();
+    QCOMPARE(rig.sim.RequestCount(), size_t{1});
+}
+
+void ConsoleConnectionTest::DisconnectAfterTheOpenButton() {
+    RecordingPrompts prompts;
+    Rig rig;
+    rig.OpenOn(rig.sim.SlavePath());
+    rig.VerifyConnected();
+    rig.dlg->DisconnectAction()->trigger();
+    QCOMPARE(prompts.Texts(), QStringList{"Closed"});
+    rig.VerifyClosed();
+    // The same port opens again through the button.
+    prompts.Clear();
+    rig.OpenButton()->click();
+    rig.VerifyConnected();
+    QCOMPARE(prompts.Texts(), QStringList());
+}
+
+QTEST_MAIN(ConsoleConnectionTest)
+#include "console_connection_test.moc"
