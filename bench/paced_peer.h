@@ -25,6 +25,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -44,7 +45,8 @@ public:
     struct Exchange {
         Clock::time_point FirstRequestByte;  // when the peer saw the request's first byte
         Clock::time_point LastByteDue;       // when the reply's last byte was due
-        Clock::time_point LastByteWritten;   // when it was actually written
+        Clock::time_point LastByteWritten;   // when it was handed to the pty
+        uint64_t Number = 0;                 // 1 for the first exchange, then counting up
     };
 
     explicit PacedPeer(uint32_t baud = 115200)
@@ -80,8 +82,21 @@ public:
 
     void SetCaptureLength(uint16_t bytes) { captureLength_ = bytes; }
 
+    // CPU time the serving thread has used, as of the end of its last reply.
+    double CpuSeconds() const { return cpuSeconds_.load(); }
+    // Kernel thread id of the serving thread (0 until it runs).
+    pid_t ThreadId() const { return tid_.load(); }
+
     Exchange LastExchange() {
         std::lock_guard<std::mutex> lock(m_);
+        return last_;
+    }
+
+    // Waits at most 1 s for an exchange numbered above `number` (the tool may have processed a
+    // reply before the peer thread got round to recording it) and returns the last one.
+    Exchange WaitExchangeAfter(uint64_t number) {
+        std::unique_lock<std::mutex> lock(m_);
+        cv_.wait_for(lock, std::chrono::seconds(1), [&] { return last_.Number > number; });
         return last_;
     }
 
@@ -143,17 +158,25 @@ private:
             // Everything due by now goes out together.
             size_t upTo = sent + 1;
             while (upTo < n && requestEnd + byteTime_ * static_cast<long>(upTo + 1) <= now) ++upTo;
+            lastWritten = now;
             WriteAll(reply.data() + sent, upTo - sent);
             sent = upTo;
-            lastWritten = Clock::now();
         }
-        std::lock_guard<std::mutex> lock(m_);
-        last_.LastByteDue = requestEnd + byteTime_ * static_cast<long>(n);
-        last_.LastByteWritten = lastWritten;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            last_.LastByteDue = requestEnd + byteTime_ * static_cast<long>(n);
+            last_.LastByteWritten = lastWritten;
+            ++last_.Number;
+        }
+        cv_.notify_all();
+        timespec cpu{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+        cpuSeconds_ = static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) * 1e-9;
     }
 
     void Serve() {
         prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+        tid_ = gettid();
         std::vector<uint8_t> pending;
         Clock::time_point firstByte{};
         uint8_t buf[512];
@@ -197,7 +220,10 @@ private:
     std::string slavePath_;
     std::atomic<uint16_t> captureLength_{8192};
     std::atomic<bool> stop_{false};
+    std::atomic<double> cpuSeconds_{0};
+    std::atomic<pid_t> tid_{0};
     std::mutex m_;
+    std::condition_variable cv_;
     Exchange last_;
     std::thread thread_;
 };

@@ -9,13 +9,19 @@
 //
 //   protocol_bench [--quick] [--peer=paced|sim|both]
 //     --quick: 40 reads, one capture, 1 s idle (CI smoke run); default peer: both
+#include <dirent.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,6 +63,38 @@ double ProcessCpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// CPU time of every thread of this process (nanoseconds on a CPU, from schedstat), by thread id.
+std::map<pid_t, double> ThreadCpuSeconds() {
+    std::map<pid_t, double> cpu;
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir) return cpu;
+    while (const dirent* e = readdir(dir)) {
+        const pid_t tid = static_cast<pid_t>(std::atoi(e->d_name));
+        if (tid <= 0) continue;
+        const std::string path = std::string("/proc/self/task/") + e->d_name + "/schedstat";
+        if (FILE* f = std::fopen(path.c_str(), "r")) {
+            unsigned long long ns = 0;
+            if (std::fscanf(f, "%llu", &ns) == 1) cpu[tid] = static_cast<double>(ns) * 1e-9;
+            std::fclose(f);
+        }
+    }
+    closedir(dir);
+    return cpu;
+}
+
+// What a thread is blocked in right now: the reader waits in poll(), the extractor on a futex.
+std::string ThreadRole(pid_t tid) {
+    const std::string path = "/proc/self/task/" + std::to_string(tid) + "/syscall";
+    long number = -1;
+    if (FILE* f = std::fopen(path.c_str(), "r")) {
+        if (std::fscanf(f, "%ld", &number) != 1) number = -1;
+        std::fclose(f);
+    }
+    if (number == SYS_poll || number == SYS_ppoll) return "reader";
+    if (number == SYS_futex) return "extractor";
+    return "thread " + std::to_string(tid);
+}
+
 struct Link {
     torvane::SerialPort Port;
     torvane::DriveState State;
@@ -88,6 +126,7 @@ void StatusReads(Link& link, PacedPeer* peer, int reads) {
     // A few unmeasured reads first: thread start-up and first-touch costs are not the figure.
     for (int i = 0; i < 5; ++i) (void)link.Drive.ReadRegister(torvane::reg::kLiveStatus, kCount);
     for (int i = 0; i < reads; ++i) {
+        const uint64_t before = peer ? peer->LastExchange().Number : 0;
         const Clock::time_point start = Clock::now();
         const torvane::DriveError e = link.Drive.ReadRegister(torvane::reg::kLiveStatus, kCount);
         const Clock::time_point done = Clock::now();
@@ -97,7 +136,7 @@ void StatusReads(Link& link, PacedPeer* peer, int reads) {
         }
         over.push_back(Ms(done - start) - wireMs);
         if (!peer) continue;
-        const PacedPeer::Exchange x = peer->LastExchange();
+        const PacedPeer::Exchange x = peer->WaitExchangeAfter(before);
         toPeer.push_back(Ms(x.FirstRequestByte - start));
         peerLate.push_back(Ms(x.LastByteWritten - x.LastByteDue));
         toolLatency.push_back(Ms(done - x.LastByteWritten));
@@ -116,7 +155,8 @@ void StatusReads(Link& link, PacedPeer* peer, int reads) {
                 Percentile(toolLatency, 0.5), Percentile(toolLatency, 0.99));
 }
 
-void CaptureReads(Link& link, bool checkData, int runs) {
+void CaptureReads(Link& link, PacedPeer* peer, const std::set<pid_t>& peerThreads, int runs) {
+    const bool checkData = peer != nullptr;
     constexpr unsigned kBytes = 8192;
     constexpr unsigned kBlocks = kBytes / torvane::size::kCaptureBlock;
     // The length read (9 + 11 bytes) and 64 block reads (9 + 137 bytes each).
@@ -125,12 +165,28 @@ void CaptureReads(Link& link, bool checkData, int runs) {
                               torvane::kFrameOverhead);
     const double wire = WireSeconds(kWireBytes);
     std::vector<double> seconds;
+    double cpu = 0, peerCpu = 0;
+    std::map<pid_t, double> threadCpu;
     bool dataOk = true;
     for (int r = 0; r < runs; ++r) {
         link.State.CaptureBuffer.fill(0xEE);
+        const double cpu0 = ProcessCpuSeconds();
+        const uint64_t exchange0 = peer ? peer->LastExchange().Number : 0;
+        const std::map<pid_t, double> threads0 = ThreadCpuSeconds();
+        const double peerCpu0 = peer ? peer->CpuSeconds() : 0;
         const Clock::time_point start = Clock::now();
         const torvane::DriveError e = link.Drive.ReadBackCapture(torvane::reg::kSpeedTestLength);
         const Clock::time_point done = Clock::now();
+        cpu += ProcessCpuSeconds() - cpu0;
+        if (peer) {
+            // The length read and 64 blocks: wait until the peer has booked the last one.
+            (void)peer->WaitExchangeAfter(exchange0 + kBlocks);
+            peerCpu += peer->CpuSeconds() - peerCpu0;
+        }
+        for (const auto& [tid, sec] : ThreadCpuSeconds()) {
+            const auto was = threads0.find(tid);
+            threadCpu[tid] += sec - (was == threads0.end() ? 0.0 : was->second);
+        }
         if (e != torvane::kSuccess) {
             std::printf("capture read failed: 0x%02X\n", e);
             return;
@@ -144,6 +200,23 @@ void CaptureReads(Link& link, bool checkData, int runs) {
                 median, wire, kWireBytes, (median / wire - 1) * 100, seconds.size());
     for (double s : seconds) std::printf(" %.4f", s);
     std::printf(" s)%s\n", !checkData ? "" : dataOk ? ", data ok" : ", data MISMATCH");
+    double total = 0;
+    for (double v : seconds) total += v;
+    // The peer runs in this process: its pacing thread is part of the process figure.
+    std::printf("  cpu during read-back: process %.1f %% of one core",
+                total > 0 ? cpu / total * 100 : 0.0);
+    if (peer)
+        std::printf(", of which the peer thread %.1f %% and the tool %.1f %%",
+                    peerCpu / total * 100, (cpu - peerCpu) / total * 100);
+    std::printf("\n");
+    std::printf("  tool threads:");
+    const pid_t self = static_cast<pid_t>(gettid());
+    for (const auto& [tid, sec] : threadCpu) {
+        if (peerThreads.count(tid)) continue;
+        const std::string role = tid == self ? std::string("transactions") : ThreadRole(tid);
+        std::printf(" %s %.1f %%", role.c_str(), sec / total * 100);
+    }
+    std::printf("\n");
 }
 
 void Idle(Link& link, double seconds) {
@@ -163,10 +236,14 @@ void Idle(Link& link, double seconds) {
 }
 
 void Run(const std::string& path, PacedPeer* peer, bool quick) {
+    // Threads that exist before the port opens, other than this one, belong to the peer.
+    std::set<pid_t> peerThreads;
+    for (const auto& [tid, sec] : ThreadCpuSeconds())
+        if (tid != static_cast<pid_t>(gettid())) peerThreads.insert(tid);
     Link link;
     if (!link.Open(path)) return;
     StatusReads(link, peer, quick ? 40 : 200);
-    CaptureReads(link, peer != nullptr, quick ? 1 : 3);
+    CaptureReads(link, peer, peerThreads, quick ? 1 : 3);
     Idle(link, quick ? 1.0 : 5.0);
 }
 
