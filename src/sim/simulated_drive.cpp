@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -77,6 +79,16 @@ bool SimulatedDrive::Start(std::string* error) {
         close(slave);
         return false;
     }
+    // The tool locks the port with TIOCEXCL. On a real device that ends with its last close;
+    // a pty lives on while its master is open, so the drive lifts the lock itself whenever
+    // the tool closes the slave, or nobody but root could open it again.
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch >= 0 && inotify_add_watch(watch, name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        close(watch);
+        closeWatch_ = -1;
+    } else {
+        closeWatch_ = watch;
+    }
     master_ = master;
     slaveKeep_ = slave;
     wake_[0] = wake[0];
@@ -113,7 +125,7 @@ bool SimulatedDrive::Running() const {
 }
 
 void SimulatedDrive::CloseFds() {
-    for (int* fd : {&master_, &slaveKeep_, &wake_[0], &wake_[1]}) {
+    for (int* fd : {&master_, &slaveKeep_, &wake_[0], &wake_[1], &closeWatch_}) {
         if (*fd >= 0) close(*fd);
         *fd = -1;
     }
@@ -257,7 +269,7 @@ void SimulatedDrive::Serve() {
         if (!rx_.empty()) sooner(lastRx + kFrameGap);
         if (hungUp) sooner(retryAt);
 
-        pollfd fds[2] = {{wake_[0], POLLIN, 0}, {master_, 0, 0}};
+        pollfd fds[3] = {{wake_[0], POLLIN, 0}, {master_, 0, 0}, {closeWatch_, POLLIN, 0}};
         if (!hungUp) fds[1].events = static_cast<short>(POLLIN | (blocked ? POLLOUT : 0));
         timespec ts{};
         timespec* timeout = nullptr;
@@ -268,8 +280,14 @@ void SimulatedDrive::Serve() {
             ts.tv_nsec = static_cast<long>(ns % 1000000000);
             timeout = &ts;
         }
-        const int ready = ppoll(fds, 2, timeout, nullptr);
+        const int ready = ppoll(fds, closeWatch_ >= 0 ? 3 : 2, timeout, nullptr);
         if (ready < 0 && errno != EINTR) break;
+        if (closeWatch_ >= 0 && (fds[2].revents & POLLIN)) {
+            alignas(inotify_event) char events[1024];
+            while (read(closeWatch_, events, sizeof events) > 0) {
+            }
+            ioctl(slaveKeep_, TIOCNXCL);
+        }
         if (fds[0].revents & POLLIN) {
             char drain[64];
             while (read(wake_[0], drain, sizeof drain) > 0) {

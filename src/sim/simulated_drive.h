@@ -152,6 +152,7 @@ private:
     int master_ = -1;
     int slaveKeep_ = -1;  // keeps the pty from hanging up between the tool's opens
     int wake_[2] = {-1, -1};
+    int closeWatch_ = -1;      // inotify: the tool closed the slave
     std::string slavePath_;    // under lock_
     std::vector<uint8_t> rx_;  // serving thread only
 };

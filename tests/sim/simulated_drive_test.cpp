@@ -3,6 +3,7 @@
 #include "sim/simulated_drive.h"
 
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <thread>
 
@@ -252,6 +253,28 @@ TEST_F(SimulatedDriveTest, HangingUpLooksLikeAnUnpluggedAdapter) {
     RawLine again(drive->SlavePath());
     ASSERT_TRUE(again.IsOpen());
     EXPECT_EQ(HexBytes(Data(again.Transact(ReadRequest(reg::kCanSettings, 2))).data(), 2), "05 03");
+}
+
+TEST_F(SimulatedDriveTest, TheToolsExclusiveLockEndsWithItsClose) {
+    const std::string path = drive->SlavePath();
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ioctl(fd, TIOCEXCL), 0);
+    close(fd);
+    // Without the drive's help the lock would outlive the close, and only root could open the
+    // port again (root passes the lock, so ask the terminal whether it is still set).
+    bool cleared = false;
+    for (int i = 0; i < 400 && !cleared; ++i) {
+        const int again = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        int exclusive = 1;
+        if (again >= 0) {
+            ioctl(again, TIOCGEXCL, &exclusive);
+            close(again);
+        }
+        cleared = again >= 0 && exclusive == 0;
+        if (!cleared) std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_TRUE(cleared);
 }
 
 TEST(SimulatedDrivePacing, RepliesTakeTheirTimeOnTheWire) {
