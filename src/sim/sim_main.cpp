@@ -30,7 +30,7 @@ constexpr const char* kUsage =
     "  --no-pacing           answer at once instead of at the line's pace\n"
     "  --baud RATE           baud rate the replies are paced at (default 115200)\n"
     "  --silent              answer nothing, like a drive that is switched off\n"
-    "  --time-scale X        run the drive's clock 1/X times as fast as real time (default 1)\n"
+    "  --time-scale X        timed behaviours take X times as long (0.1: ten times as fast)\n"
     "  --trace               print every request received to standard error\n"
     "  --help                show this text\n"
     "\n"
