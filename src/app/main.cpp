@@ -1,9 +1,17 @@
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "app/torvane_app.h"
 
 int main(int argc, char** argv) {
-    // Without a display Qt only prints a bare platform error; say what to do instead.
+    bool help = false;
+    for (int i = 1; i < argc; ++i) {
+        help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+    }
+    // Without a display Qt only prints a bare platform error; say what to do instead. The
+    // options are listed without one.
+    if (help && !CTorvaneApp::HasDisplay()) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     if (!CTorvaneApp::HasDisplay()) {
         std::fprintf(stderr, "%s\n", CTorvaneApp::NoDisplayMessage());
         return 1;

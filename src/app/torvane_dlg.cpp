@@ -149,7 +149,7 @@ void CTorvaneDlg::BuildWindow() {
     layout->addWidget(BuildStatusBar(), 0);
 
     DialogKeyFilter::Install(this);
-    resize(1180, 760);
+    resize(1240, 760);
 }
 
 QGroupBox* CTorvaneDlg::BuildMotionGroup() {
@@ -200,7 +200,8 @@ QGroupBox* CTorvaneDlg::BuildMotionGroup() {
                 MakeLabel(frame, "P", "positionUnit"));
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(5, 1);
-    grid->setRowStretch(5, 1);
+    // Rows share the frame's height evenly, as the entries of a dialog template are spread.
+    for (int row = 0; row < 5; ++row) grid->setRowStretch(row, 1);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(MakeButton(group, "Run", "runButton"));
