@@ -80,6 +80,9 @@ public:
 
     void Close() override {
         if (fd_ >= 0) {
+            // The exclusive flag belongs to the terminal, not to this descriptor: a
+            // pseudo-terminal whose master stays open would keep it and refuse the next open.
+            (void)ioctl(fd_, TIOCNXCL);
             ::close(fd_);  // releases the flock
             fd_ = -1;
         }

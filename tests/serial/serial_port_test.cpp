@@ -1,6 +1,7 @@
 // SerialPort over real pseudo-terminals.
 #include "serial/serial_port.h"
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,7 +60,18 @@ TEST(SerialPort, OpenIsExclusiveWithinAndAcrossProcesses) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process opened it";
 
+    const auto exclusive = [&] {
+        const int fd = ::open(peer.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        int flag = -1;
+        ioctl(fd, TIOCGEXCL, &flag);
+        ::close(fd);
+        return flag;
+    };
+    EXPECT_EQ(exclusive(), 1);
     EXPECT_TRUE(first.Close());
+    // The terminal outlives the descriptor (the peer keeps its master open): the exclusive
+    // flag must go with the close, or only root could open the port again.
+    EXPECT_EQ(exclusive(), 0);
     EXPECT_TRUE(second.Open(peer.SlavePath(), &reason)) << reason;  // free again after close
 }
 
