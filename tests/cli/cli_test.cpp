@@ -10,6 +10,7 @@
 #include <string>
 
 #include "protocol/register_map.h"
+#include "sim/simulated_drive.h"
 #include "support/scripted_peer.h"
 
 namespace torvane {
@@ -163,6 +164,30 @@ TEST_F(CliTest, CaptureWritesTheFileAndTraceShowsTheFrames) {
     }
     EXPECT_EQ(tx, 3u);
     EXPECT_EQ(rx, 3u);
+}
+
+// The program of the README against the simulated drive: the two talk out of the box.
+TEST_F(CliTest, TalksToTheSimulatedDrive) {
+    sim::SimOptions options;
+    options.Pacing = false;
+    sim::SimulatedDrive drive(options);
+    std::string error;
+    ASSERT_TRUE(drive.Start(&error)) << error;
+    const std::string port = "--port " + drive.SlavePath() + " ";
+
+    Result r = Run(port + "status");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Model: KVD417\nMotor State: Disable motor\nFault Code: no error\n", 0), 0u)
+        << r.out;
+
+    // Enable, then read the state back, in one connection; a motion command while disabled is
+    // refused with the drive's own code.
+    r = Run(port + "write 6000 02 00 write 6000 03 00");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Motor not enabled\n");
+    r = Run(port + "write 6000 02 01 read 1200 6");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Motor State: 1"), std::string::npos) << r.out;
 }
 
 }  // namespace
