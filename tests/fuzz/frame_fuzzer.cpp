@@ -17,10 +17,11 @@
 // Invariants (a breach traps): the cutter consumes no more than it was given and exactly up to
 // the end of its last frame; frames come in order, inside the buffer, each 5A A5 + length byte
 // <= 250 + length + 5 bytes long. A frame the dispatcher does not take changes nothing; a taken
-// success reply carries the outstanding address (or the bare acknowledgement); a capture block
-// writes only its own part of CaptureBuffer and never moves CaptureOffset beyond 8192 + 128
-// (with a sane cursor); a register reply never touches CaptureBuffer; decoded identity strings
-// fit their fields.
+// success reply carries the outstanding address (or the bare acknowledgement), and every reply
+// that answers the outstanding request (an error reply, or the register's own) is taken; a
+// capture block writes only its own part of CaptureBuffer and never moves CaptureOffset beyond
+// 8192 + 128 (with a sane cursor); a register reply never touches CaptureBuffer; decoded
+// identity strings fit their fields.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -125,6 +126,15 @@ struct Fixture {
         const uint8_t function = frame[3];
         const RegisterAddress address = static_cast<RegisterAddress>(frame[4] << 8 | frame[5]);
 
+        // Replies that answer the outstanding request must be taken: an error reply whatever its
+        // address, a success reply for the outstanding register or capture block.
+        if (pending && size >= kFrameOverhead - 2) {
+            if ((function & 0xF0) != 0) Check(taken);
+            const bool answers = address == *pending || address == reg::kAcknowledge;
+            if ((function & 0xF8) == 0 && answers &&
+                (IsKnownRegister(address) || IsCaptureBlock(address)))
+                Check(taken);
+        }
         if (!taken) {
             Check(after == before && State.IdString == idBefore &&
                   State.ModelString == modelBefore);
