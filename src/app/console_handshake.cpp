@@ -223,7 +223,8 @@ void CTorvaneDlg::OnReadReply(RegisterAddress address) {
             break;
         }
         case reg::kPositionSetpoint:
-            positionTypeCombo_->setCurrentIndex(motion_.PositionType);
+            positionTypeCombo_->setCurrentIndex(motion_.PositionType > 1 ? -1
+                                                                         : motion_.PositionType);
             positionEdit_->setText(Format("%d", motion_.PositionSetpoint));
             speedEdit_->setText(Format("%d", motion_.PositionSpeed));
             break;
@@ -328,11 +329,12 @@ void CTorvaneDlg::TickFaultRotate() {
 
 void CTorvaneDlg::ShowWorkModeReply() {
     const uint8_t mode = motion_.WorkMode;
+    // A mode the list does not hold leaves no item selected.
+    workModeCombo_->setCurrentIndex(mode > 2 ? -1 : mode);
     if (mode > 2) {
         Prompts().Notice(torvane::kInvalidWorkModeText);
         return;
     }
-    workModeCombo_->setCurrentIndex(mode);
     currentEdit_->setEnabled(mode == 0);
     speedEdit_->setEnabled(mode != 0);
     positionEdit_->setEnabled(mode == 2);
@@ -342,7 +344,7 @@ void CTorvaneDlg::ShowWorkModeReply() {
     } else if (mode == 1) {
         speedEdit_->setText(Format("%d", motion_.SpeedSetpoint));
     } else {
-        positionTypeCombo_->setCurrentIndex(motion_.PositionType);
+        positionTypeCombo_->setCurrentIndex(motion_.PositionType > 1 ? -1 : motion_.PositionType);
         positionEdit_->setText(Format("%d", motion_.PositionSetpoint));
         speedEdit_->setText(Format("%d", motion_.PositionSpeed));
     }

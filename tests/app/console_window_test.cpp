@@ -77,6 +77,7 @@ private slots:
     void KeysThatCloseOrPressAreSwallowed();
     void AboutBoxFromTheMenuBar();
     void ChartTakesTheExtraRoom();
+    void ChartConfiguredForLiveSamples();
     void SaveDataWritesTheFixedLine();
     void SaveDataFailsSilently();
     void CaptureFileNameFormat();
@@ -388,6 +389,27 @@ void ConsoleWindowTest::ChartTakesTheExtraRoom() {
                      qPrintable(qobject_cast<QLabel*>(w)->text()));
         }
     }
+}
+
+void ConsoleWindowTest::ChartConfiguredForLiveSamples() {
+    Console c;
+    CTChart* chart = c.dlg.Chart();
+    QCOMPARE(chart->objectName(), QString("waveformChart"));
+    QCOMPARE(chart->Title(), QString("Real-time Display"));
+    QCOMPARE(chart->BottomAxisTitle(), QString("Index Cycle"));
+    QVERIFY(!chart->LegendVisible());
+    QVERIFY(!chart->View3D());
+    QCOMPARE(chart->Background(), QColor(0xC0, 0xC0, 0xC0));  // silver
+    // The console feeds series 0.
+    QCOMPARE(c.dlg.SampleSeries(), chart->SeriesAt(0));
+    QCOMPARE(c.dlg.SampleSeries()->Title(), QString::fromUtf8("通道1"));
+    QCOMPARE(c.dlg.SampleSeries()->Colour(), QColor(Qt::red));
+    QCOMPARE(c.dlg.SampleSeries()->LineWidth(), 3);
+    QCOMPARE(c.dlg.SampleSeries()->Count(), 0);
+    // Clear Waveform needs no port.
+    c.dlg.SampleSeries()->AppendValue(1.0);
+    c.Find<QPushButton>("clearWaveformButton")->click();
+    QCOMPARE(c.dlg.SampleSeries()->Count(), 0);
 }
 
 void ConsoleWindowTest::SaveDataWritesTheFixedLine() {
