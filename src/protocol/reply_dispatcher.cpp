@@ -41,10 +41,12 @@ bool ReplyDispatcher::Dispatch(const uint8_t* frame, size_t size,
         const size_t room = kCaptureBufferSize - std::min<size_t>(capture_.CaptureOffset,
                                                                  kCaptureBufferSize);
         const size_t copy = std::min({block, carried, room});
-        uint8_t* dst = state_.CaptureBuffer.data() + capture_.CaptureOffset;
-        std::memcpy(dst, data, copy);
-        // Bytes the drive did not send read as 0, never as an earlier capture's values.
-        std::memset(dst + copy, 0, std::min(block, room) - copy);
+        if (room > 0) {
+            uint8_t* dst = state_.CaptureBuffer.data() + capture_.CaptureOffset;
+            std::memcpy(dst, data, copy);
+            // Bytes the drive did not send read as 0, never as an earlier capture's values.
+            std::memset(dst + copy, 0, std::min(block, room) - copy);
+        }
         capture_.CaptureOffset = static_cast<uint16_t>(capture_.CaptureOffset + block);
         capture_.CaptureRemaining = static_cast<uint16_t>(capture_.CaptureRemaining - block);
         return true;
