@@ -88,6 +88,12 @@ int CTorvaneApp::Run() {
     torvane::DriveState state;
     CTorvaneDlg console(port, state);
 
+    ApplyOptions(options, console);
+    console.exec();
+    return 0;
+}
+
+void CTorvaneApp::ApplyOptions(const Options& options, CTorvaneDlg& console) {
     if (options.Simulate) {
         console.PreselectPort(CTorvaneDlg::kSimulatedDriveItem);
     } else if (!options.Port.isEmpty()) {
@@ -97,6 +103,4 @@ int CTorvaneApp::Run() {
         // Opened once the window is up, so its messages have a window to sit on.
         QTimer::singleShot(0, &console, [&console] { console.OpenOrClose(); });
     }
-    console.exec();
-    return 0;
 }

@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QString>
 
+class CTorvaneDlg;
+
 class CTorvaneApp : public QApplication {
     Q_OBJECT
 
@@ -24,6 +26,10 @@ public:
 
     // Parses the command line; false (with `error` set) for an unknown option.
     static bool ParseOptions(const QStringList& arguments, Options& options, QString* error);
+
+    // Preselects the port of `options` in the console and, for --connect or --simulate, opens
+    // it as the Open button does once the event loop runs.
+    static void ApplyOptions(const Options& options, CTorvaneDlg& console);
 
     // The start-up routine: returns the process exit code.
     int Run();

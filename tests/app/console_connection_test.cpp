@@ -11,6 +11,7 @@
 #include <QTest>
 #include <memory>
 
+#include "app/torvane_app.h"
 #include "app/torvane_dlg.h"
 #include "protocol/timing.h"
 #include "serial/serial_comm_dlg.h"
@@ -110,6 +111,8 @@ private slots:
     void SettingsWindowFailingToOpen();
     void SettingsWindowHandshakeFailureGivesUp();
     void DisconnectAfterTheOpenButton();
+    void StartUpOptions_data();
+    void StartUpOptions();
 };
 
 void ConsoleConnectionTest::SearchWithNoPorts() {
@@ -271,8 +274,9 @@ void ConsoleConnectionTest::SettingsWindowLineSettings() {
              (std::vector<int>{0x2100, 0x1200, 0x0300, 0x2300, 0x1000, 0x2200, 0x1100, 0x2122}));
     QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
     QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kModelPane), QString("KVD417"));
-    // No test or calibration texts from this handshake.
-    QCOMPARE(rig.Find<QLineEdit>("positionCorrectionEdit")->text(), QString("Calibrated"));
+    // Only the drive-state display wrote the test text (the Open button's handshake writes
+    // "Finished Test").
+    QCOMPARE(rig.Find<QLineEdit>("testStateEdit")->text(), QString("Finished test"));
 
     rig.dlg->DisconnectAction()->trigger();
     QCOMPARE(prompts.Texts(), QStringList{"Closed"});
@@ -329,6 +333,43 @@ void ConsoleConnectionTest::DisconnectAfterTheOpenButton() {
     prompts.Clear();
     rig.OpenButton()->click();
     rig.VerifyConnected();
+    QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ConsoleConnectionTest::StartUpOptions_data() {
+    QTest::addColumn<QStringList>("args");  // "PTY" stands for the drive's pseudo-terminal
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("--port preselects") << QStringList{"torvane", "--port", "PTY"} << "PTY" << false;
+    QTest::newRow("--port --connect opens")
+        << QStringList{"torvane", "--port", "PTY", "--connect"} << "PTY" << true;
+    QTest::newRow("--simulate") << QStringList{"torvane", "--simulate"} << "Simulated drive"
+                                << true;
+    QTest::newRow("--connect alone does nothing")
+        << QStringList{"torvane", "--connect"} << "" << false;
+}
+
+void ConsoleConnectionTest::StartUpOptions() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, selected);
+    QFETCH(bool, opened);
+    RecordingPrompts prompts;
+    Rig rig;
+    const QString pty = QString::fromStdString(rig.sim.SlavePath());
+    args.replaceInStrings("PTY", pty);
+    selected.replace("PTY", pty);
+    CTorvaneApp::Options options;
+    QVERIFY(CTorvaneApp::ParseOptions(args, options, nullptr));
+    CTorvaneApp::ApplyOptions(options, *rig.dlg);
+    QCOMPARE(rig.Find<QComboBox>("portCombo")->currentText(), selected);
+    if (opened) {
+        QTRY_VERIFY(rig.port.PortOpen());
+        rig.VerifyConnected();
+        QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
+    } else {
+        QCoreApplication::processEvents();  // a queued open, had there been one, runs here
+        rig.VerifyClosed();
+    }
     QCOMPARE(prompts.Texts(), QStringList());
 }
 
