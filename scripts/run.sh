@@ -5,6 +5,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVANE_CORE_ONLY=OFF -DTORVANE_SANITIZE= >/dev/null
 cmake --build build --target torvane torvane-cli torvane-sim
 exec build/torvane "$@"
