@@ -84,8 +84,11 @@ public:
     // Search button: refills the port list (device paths or "null", then "Simulated drive").
     void Search();
     // Open/Close button: takes the Open path while it reads "Open", the Close path otherwise.
+    // Opening runs ConnectHandshake and blocks for it; closing waits up to 1000 ms for each
+    // worker thread.
     void OpenOrClose();
-    // Connect through the communication settings window, then the short handshake.
+    // Connect through the communication settings window (modal), then the short handshake;
+    // a failed handshake read closes the port again.
     void ConnectWithSettings();
     // Disconnect command of the Connection menu.
     void Disconnect();
@@ -95,8 +98,9 @@ public:
     void SetPortSearchFolder(std::string folder) { searchFolder_ = std::move(folder); }
 
     // --- Handshake and polling ---
-    // The reads run right after the Open button opened the port. Returns the first failure
-    // (already shown) or 0.
+    // The reads run right after the Open button opened the port; blocks for up to nine
+    // transactions. Returns the first failure (already shown; the port stays open and nothing
+    // polls) or 0 (the 500 ms poll runs).
     torvane::DriveError ConnectHandshake();
     // The reads after a connect through the settings window (no second 0x2200 read, no
     // test and calibration texts). Returns the first failure (not yet shown) or 0.
@@ -128,7 +132,8 @@ public:
     void StartTimer(TimerId id);
     void StopTimer(TimerId id);
     bool TimerActive(TimerId id) const;
-    // What a tick of `id` does (ignored while no port is open). Tests call it directly.
+    // What a tick of `id` does (ignored while no port is open); the status ticks block for
+    // their read. Tests call it directly.
     void TimerTick(TimerId id);
 
     // --- Access for the application, later parts and tests ---
