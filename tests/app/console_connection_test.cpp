@@ -96,7 +96,7 @@ class ConsoleConnectionTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { torvane::SetTimeScale(0.02); }
+    void initTestCase() { torvane::SetTimeScale(0.05); }
 
     void SearchWithNoPorts();
     void SearchWhileConnectedChangesNothing();
@@ -219,12 +219,19 @@ void ConsoleConnectionTest::LostPortReturnsToClosed() {
     rig.OpenOn(rig.sim.SlavePath());
     rig.Find<QCheckBox>("autoUpdateCheck")->click();
     rig.sim.HangUp();
-    QTRY_COMPARE(prompts.Texts(), QStringList{CTorvaneDlg::kPortLostText});
+    // The live read in flight fails at once (no 5000 ms wait) and switches Auto Update off;
+    // then the console hears of the loss and closes the port.
+    rig.dlg->TimerTick(Timer::kAutoUpdateTimer);
+    QCOMPARE(prompts.Texts(), QStringList{"Device no response"});
+    QVERIFY(!rig.Find<QCheckBox>("autoUpdateCheck")->isChecked());
+    QTRY_COMPARE(prompts.NoticeCount(), 2);
+    QCOMPARE(prompts.Last(), QString(CTorvaneDlg::kPortLostText));
     QCOMPARE(prompts.LastIcon(), UserPrompts::Icon::Error);
     rig.VerifyClosed();
     // Ticks after the loss do nothing and say nothing.
     rig.dlg->TimerTick(Timer::kAutoUpdateTimer);
-    QCOMPARE(prompts.NoticeCount(), 1);
+    rig.dlg->TimerTick(Timer::kPollTimer);
+    QCOMPARE(prompts.NoticeCount(), 2);
 
     // The drive comes back (on a new pseudo-terminal): it opens as before.
     QVERIFY(rig.sim.Start());

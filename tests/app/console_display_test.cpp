@@ -97,7 +97,7 @@ class ConsoleDisplayTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { torvane::SetTimeScale(0.02); }
+    void initTestCase() { torvane::SetTimeScale(0.05); }
 
     void LiveValuesAndOutputAxis_data();
     void LiveValuesAndOutputAxis();

@@ -93,7 +93,7 @@ class ConsoleHandshakeTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { torvane::SetTimeScale(0.02); }
+    void initTestCase() { torvane::SetTimeScale(0.05); }
 
     void FullHandshakeFillsTheWindow();
     void WorkModeDecidesTheEntries_data();
