@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, builds Torvane and runs every test: the normal build, the build under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the protocol and serial tests under
-# ThreadSanitizer, and the frame fuzzer for a bounded time.
+# ThreadSanitizer (with the simulated drive), and the frame fuzzer for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -24,13 +24,13 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
 (cd build-asan && ctest --output-on-failure -j "$jobs")
 
-step "thread sanitizer: protocol and serial"
+step "thread sanitizer: protocol, serial and simulated drive"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVANE_SANITIZE=thread \
   -DTORVANE_CORE_ONLY=ON >/dev/null
-cmake --build build-tsan -j "$jobs" --target protocol_tests
+cmake --build build-tsan -j "$jobs" --target protocol_tests sim_tests
 # Address-space randomisation on recent kernels can break the sanitizer's memory layout.
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-(cd build-tsan && setarch "$(uname -m)" -R ctest --output-on-failure -j "$jobs" -L protocol_tests)
+(cd build-tsan && setarch "$(uname -m)" -R ctest --output-on-failure -j "$jobs" -L "protocol_tests|sim_tests")
 
 step "frame fuzzer"
 FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/fuzz.sh
