@@ -127,9 +127,10 @@ void CTorvaneDlg::BuildWindow() {
                    Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
 
+    // A wider window widens the three columns in about the proportions of the groups.
     auto* top = new QHBoxLayout;
-    top->addWidget(BuildMotionGroup(), 0);
-    top->addWidget(BuildLivePreviewGroup(), 0);
+    top->addWidget(BuildMotionGroup(), 3);
+    top->addWidget(BuildLivePreviewGroup(), 2);
     auto* right = new QVBoxLayout;
     right->addWidget(BuildSerialGroup());
     right->addWidget(BuildCanGroup());
