@@ -425,12 +425,12 @@ QStatusBar* CTorvaneDlg::BuildStatusBar() {
     auto* bar = new QStatusBar(this);
     bar->setObjectName("statusBar");
     bar->setSizeGripEnabled(true);
-    struct PaneSpec {
+    struct PaneLayout {
         const char* name;
         const char* text;
         int width;
     };
-    static constexpr PaneSpec kPanes[6] = {
+    static constexpr PaneLayout kPanes[6] = {
         {"versionPane", "Version", 50},   {"modelPane", " ", 100},
         {"spacerPane", " ", 1},           {"motorStatePane", "Motor State", 100},
         {"faultPane", "Fault Code", 250}, {"infoPane", "Torvane servo drive console", 100},
