@@ -113,6 +113,7 @@ private slots:
     void DisconnectAfterTheOpenButton();
     void StartUpOptions_data();
     void StartUpOptions();
+    void ClosingTheWindowWithThePortOpen();
 };
 
 void ConsoleConnectionTest::SearchWithNoPorts() {
@@ -378,6 +379,22 @@ void ConsoleConnectionTest::StartUpOptions() {
         rig.VerifyClosed();
     }
     QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ConsoleConnectionTest::ClosingTheWindowWithThePortOpen() {
+    RecordingPrompts prompts;
+    Rig rig;
+    rig.OpenOn(rig.sim.SlavePath());
+    rig.Find<QCheckBox>("autoUpdateCheck")->click();
+    rig.dlg->show();
+    rig.dlg->close();
+    rig.dlg.reset();
+    // No message; the port is released, so it opens again at once.
+    QCOMPARE(prompts.Texts(), QStringList());
+    QVERIFY(!rig.port.PortOpen());
+    torvane::SerialPort again;
+    std::string reason;
+    QVERIFY2(again.Open(rig.sim.SlavePath(), &reason), reason.c_str());
 }
 
 QTEST_MAIN(ConsoleConnectionTest)
