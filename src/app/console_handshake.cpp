@@ -90,17 +90,7 @@ DriveError CTorvaneDlg::ConnectHandshake() {
         return e;
     }
 
-    const auto& matching = state_.Params.Matching;
-    if (matching.HallLineSequence == 1) {
-        testStateEdit_->setText(torvane::kFinishedTestHandshakeText);
-    } else if (matching.HallLineSequence == 0) {
-        testStateEdit_->setText(torvane::kNotTestedText);
-    }
-    if (matching.GraviationSequence == 1) {
-        positionCorrectionEdit_->setText(torvane::kCalibratedText);
-    } else if (matching.GraviationSequence == 0) {
-        positionCorrectionEdit_->setText(torvane::kNotCalibratedText);
-    }
+    ShowTestAndCalibrationStates(torvane::kFinishedTestHandshakeText);
     StartTimer(TimerId::kPollTimer);
     return 0;
 }
@@ -353,9 +343,13 @@ void CTorvaneDlg::ShowWorkModeReply() {
 void CTorvaneDlg::ShowDriveStateReply() {
     // The matching box belongs to the motor page, which a later part of the program adds; the
     // box's texts are written from here once it exists.
+    ShowTestAndCalibrationStates(torvane::kFinishedTestText);
+}
+
+void CTorvaneDlg::ShowTestAndCalibrationStates(const char* finishedTestText) {
     const auto& matching = state_.Params.Matching;
     if (matching.HallLineSequence == 1) {
-        testStateEdit_->setText(torvane::kFinishedTestText);
+        testStateEdit_->setText(finishedTestText);
     } else if (matching.HallLineSequence == 0) {
         testStateEdit_->setText(torvane::kNotTestedText);
     }

@@ -199,6 +199,8 @@ private:
     void ShowStatusReply();
     void ShowWorkModeReply();
     void ShowDriveStateReply();
+    // Test and calibration texts of register 0x2200 (the handshake capitalises "Test").
+    void ShowTestAndCalibrationStates(const char* finishedTestText);
     void ShowCanReply();
     void SwitchAutoUpdateOff();
     void TickPoll();
