@@ -62,6 +62,14 @@ DriveError CTorvaneDlg::Read(RegisterAddress address, uint8_t count) {
     return result;
 }
 
+DriveError CTorvaneDlg::ReadEach(
+    std::initializer_list<std::pair<RegisterAddress, uint8_t>> reads) {
+    for (const auto& [address, count] : reads) {
+        if (const DriveError e = Read(address, count)) return e;
+    }
+    return 0;
+}
+
 DriveError CTorvaneDlg::ConnectHandshake() {
     BusyScope busy(busy_);
     // Polling of an earlier connection must not run into a handshake that fails.
@@ -70,20 +78,14 @@ DriveError CTorvaneDlg::ConnectHandshake() {
     DriveError e = Read(reg::kIdentification, size::kIdentification);
     if (e == 0) {
         SwitchAutoUpdateOff();
-        e = Read(reg::kLiveStatus, torvane::LongStatusSize(state_));
-    }
-    const std::pair<RegisterAddress, uint8_t> kReads[] = {
-        {reg::kCanSettings, size::kCanSettings},
-        {reg::kWorkMode, size::kWorkModeRead},
-        {reg::kMotorGroup, size::kMotorGroup},
-        {reg::kMatchingGroup, size::kMatchingGroup},
-        {reg::kApplicationGroup, size::kApplicationGroup},
-        {reg::kDriveLimits, size::kDriveLimits},
-        {reg::kMatchingGroup, size::kMatchingGroup},
-    };
-    for (const auto& [address, count] : kReads) {
-        if (e != 0) break;
-        e = Read(address, count);
+        e = ReadEach({{reg::kLiveStatus, torvane::LongStatusSize(state_)},
+                      {reg::kCanSettings, size::kCanSettings},
+                      {reg::kWorkMode, size::kWorkModeRead},
+                      {reg::kMotorGroup, size::kMotorGroup},
+                      {reg::kMatchingGroup, size::kMatchingGroup},
+                      {reg::kApplicationGroup, size::kApplicationGroup},
+                      {reg::kDriveLimits, size::kDriveLimits},
+                      {reg::kMatchingGroup, size::kMatchingGroup}});
     }
     if (e != 0) {
         ShowDriveError(e);
@@ -102,19 +104,15 @@ DriveError CTorvaneDlg::ShortHandshake() {
     DriveError e = Read(reg::kIdentification, size::kIdentification);
     if (e != 0) return e;
     SwitchAutoUpdateOff();
-    const std::pair<RegisterAddress, uint8_t> kReads[] = {
-        {reg::kLiveStatus, torvane::LongStatusSize(state_)},
-        {reg::kCanSettings, size::kCanSettings},
-        {reg::kWorkMode, size::kWorkModeRead},
-        {reg::kMotorGroup, size::kMotorGroup},
-        {reg::kMatchingGroup, size::kMatchingGroup},
-        {reg::kApplicationGroup, size::kApplicationGroup},
-        {reg::kDriveLimits, size::kDriveLimits},
-    };
-    for (const auto& [address, count] : kReads) {
-        e = Read(address, count);
-        if (e != 0) return e;
-    }
+    // The same reads as the Open button's handshake, without the second drive-state read.
+    e = ReadEach({{reg::kLiveStatus, torvane::LongStatusSize(state_)},
+                  {reg::kCanSettings, size::kCanSettings},
+                  {reg::kWorkMode, size::kWorkModeRead},
+                  {reg::kMotorGroup, size::kMotorGroup},
+                  {reg::kMatchingGroup, size::kMatchingGroup},
+                  {reg::kApplicationGroup, size::kApplicationGroup},
+                  {reg::kDriveLimits, size::kDriveLimits}});
+    if (e != 0) return e;
     StartTimer(TimerId::kPollTimer);
     return 0;
 }
