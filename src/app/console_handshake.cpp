@@ -62,8 +62,16 @@ DriveError CTorvaneDlg::Read(RegisterAddress address, uint8_t count) {
     return result;
 }
 
-DriveError CTorvaneDlg::ReadEach(
-    std::initializer_list<std::pair<RegisterAddress, uint8_t>> reads) {
+DriveError CTorvaneDlg::ReadDriveSetup() {
+    const std::pair<RegisterAddress, uint8_t> reads[] = {
+        {reg::kLiveStatus, torvane::LongStatusSize(state_)},
+        {reg::kCanSettings, size::kCanSettings},
+        {reg::kWorkMode, size::kWorkModeRead},
+        {reg::kMotorGroup, size::kMotorGroup},
+        {reg::kMatchingGroup, size::kMatchingGroup},
+        {reg::kApplicationGroup, size::kApplicationGroup},
+        {reg::kDriveLimits, size::kDriveLimits},
+    };
     for (const auto& [address, count] : reads) {
         if (const DriveError e = Read(address, count)) return e;
     }
@@ -78,14 +86,8 @@ DriveError CTorvaneDlg::ConnectHandshake() {
     DriveError e = Read(reg::kIdentification, size::kIdentification);
     if (e == 0) {
         SwitchAutoUpdateOff();
-        e = ReadEach({{reg::kLiveStatus, torvane::LongStatusSize(state_)},
-                      {reg::kCanSettings, size::kCanSettings},
-                      {reg::kWorkMode, size::kWorkModeRead},
-                      {reg::kMotorGroup, size::kMotorGroup},
-                      {reg::kMatchingGroup, size::kMatchingGroup},
-                      {reg::kApplicationGroup, size::kApplicationGroup},
-                      {reg::kDriveLimits, size::kDriveLimits},
-                      {reg::kMatchingGroup, size::kMatchingGroup}});
+        e = ReadDriveSetup();
+        if (e == 0) e = Read(reg::kMatchingGroup, size::kMatchingGroup);
     }
     if (e != 0) {
         ShowDriveError(e);
@@ -104,14 +106,8 @@ DriveError CTorvaneDlg::ShortHandshake() {
     DriveError e = Read(reg::kIdentification, size::kIdentification);
     if (e != 0) return e;
     SwitchAutoUpdateOff();
-    // The same reads as the Open button's handshake, without the second drive-state read.
-    e = ReadEach({{reg::kLiveStatus, torvane::LongStatusSize(state_)},
-                  {reg::kCanSettings, size::kCanSettings},
-                  {reg::kWorkMode, size::kWorkModeRead},
-                  {reg::kMotorGroup, size::kMotorGroup},
-                  {reg::kMatchingGroup, size::kMatchingGroup},
-                  {reg::kApplicationGroup, size::kApplicationGroup},
-                  {reg::kDriveLimits, size::kDriveLimits}});
+    // The Open button's reads, without its second drive-state read.
+    e = ReadDriveSetup();
     if (e != 0) return e;
     StartTimer(TimerId::kPollTimer);
     return 0;

@@ -13,9 +13,6 @@
 // so tests and later parts can find them.
 #pragma once
 
-#include <initializer_list>
-#include <utility>
-
 #include <QDialog>
 #include <QStringList>
 #include <array>
@@ -199,9 +196,9 @@ private:
 
     // A read that, like every read reply, first takes the One-Loop Encoder Value entry.
     torvane::DriveError Read(torvane::RegisterAddress address, uint8_t count);
-    // Reads in order; stops at and returns the first failure (not shown).
-    torvane::DriveError ReadEach(
-        std::initializer_list<std::pair<torvane::RegisterAddress, uint8_t>> reads);
+    // Status (long form), CAN, work mode, motor, drive states, application and limits, in
+    // that order; stops at and returns the first failure (not shown).
+    torvane::DriveError ReadDriveSetup();
     void ShowStatusReply();
     void ShowWorkModeReply();
     void ShowDriveStateReply();
