@@ -39,13 +39,15 @@ DriveLink::DriveLink(SerialPort& port, DriveState& state, MotionFields& motion)
     : port_(port), state_(state), motion_(motion), dispatcher_(state, motion, Capture),
       trace_(TraceEnabled()) {
     port_.SetEventHandler([this](PortEvent e) {
-        if (e == PortEvent::Lost) replyEvent_.Interrupt();
         std::function<void(PortEvent)> h;
         {
             std::lock_guard<std::mutex> lock(eventHandlerLock_);
             h = eventHandler_;
         }
+        // Report first, then end the wait: a transaction that fails because the port went
+        // away returns only after its caller's handler has seen the loss.
         if (h) h(e);
+        if (e == PortEvent::Lost) replyEvent_.Interrupt();
     });
 }
 

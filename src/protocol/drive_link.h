@@ -47,7 +47,8 @@ public:
     DriveLink& operator=(const DriveLink&) = delete;
 
     void SetReplyHandler(ReplyHandler* handler) { handler_ = handler; }
-    // Called on the reader thread for port events, after an outstanding wait was ended.
+    // Called on the reader thread for port events; for a lost port before the outstanding
+    // wait ends, so the failed transaction returns after the handler has run.
     void SetPortEventHandler(std::function<void(PortEvent)> handler);
 
     // Starts the FrameExtractor thread; call right after the port opened.
