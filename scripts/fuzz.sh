@@ -21,5 +21,5 @@ mkdir -p "${corpus}" "${artifacts}"
 cp -f "${root}"/tests/fuzz/corpus/* "${corpus}/"
 
 # libFuzzer exits non-zero on a crash, a trap, a sanitizer report, a leak or a time-out.
-"${build}/tests/frame_fuzzer" -max_total_time="${seconds}" -timeout=10 -rss_limit_mb=1024 \
+"${build}/tests/fuzz/frame_fuzzer" -max_total_time="${seconds}" -timeout=10 -rss_limit_mb=1024 \
     -print_final_stats=1 -artifact_prefix="${artifacts}/" "${corpus}"

@@ -13,6 +13,7 @@ step() { printf '\n== %s\n' "$*"; }
 
 step "normal build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVANE_CORE_ONLY=OFF -DTORVANE_SANITIZE= >/dev/null
+scripts/check_tests_registered.sh build
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 
@@ -27,10 +28,11 @@ export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
 step "thread sanitizer: protocol, serial and simulated drive"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVANE_SANITIZE=thread \
   -DTORVANE_CORE_ONLY=ON >/dev/null
-cmake --build build-tsan -j "$jobs" --target protocol_tests sim_tests
+# The programs labelled tsan: the protocol, serial, session and simulated-drive tests.
+cmake --build build-tsan -j "$jobs" --target $(cat build-tsan/tsan_programs.txt)
 # Address-space randomisation on recent kernels can break the sanitizer's memory layout.
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-(cd build-tsan && setarch "$(uname -m)" -R ctest --output-on-failure -j "$jobs" -L "protocol_tests|sim_tests")
+(cd build-tsan && setarch "$(uname -m)" -R ctest --output-on-failure -j "$jobs" -L tsan)
 
 step "frame fuzzer"
 FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/fuzz.sh

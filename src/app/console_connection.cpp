@@ -5,8 +5,8 @@
 #include <QPushButton>
 
 #include "app/torvane_dlg.h"
-#include "app/user_prompts.h"
-#include "serial/serial_comm_dlg.h"
+#include "ui/user_prompts.h"
+#include "app/serial_comm_dlg.h"
 #include "sim/simulated_drive.h"
 
 void CTorvaneDlg::Search() {

@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "app/torvane_dlg.h"
-#include "app/user_prompts.h"
+#include "ui/user_prompts.h"
 #include "protocol/fault_texts.h"
 #include "protocol/register_map.h"
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/app_icon.h"
+#include "ui/app_icon.h"
 #include "app/torvane_dlg.h"
 #include "protocol/drive_state.h"
 #include "serial/serial_port.h"

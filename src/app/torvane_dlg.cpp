@@ -17,9 +17,9 @@
 #include <QVBoxLayout>
 
 #include "app/about_dlg.h"
-#include "app/app_icon.h"
-#include "app/dialog_key_filter.h"
-#include "app/user_prompts.h"
+#include "ui/app_icon.h"
+#include "ui/dialog_key_filter.h"
+#include "ui/user_prompts.h"
 #include "protocol/timing.h"
 #include "sim/simulated_drive.h"
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "serial/serial_baud.h"
+#include "serial/serial_baud_posix.h"
 #include "serial/serial_port.h"
 
 namespace torvane {

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/user_prompts.h"
+#include "ui/user_prompts.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "app/torvane_app.h"
 #include "app/torvane_dlg.h"
 #include "protocol/timing.h"
-#include "serial/serial_comm_dlg.h"
+#include "app/serial_comm_dlg.h"
 #include "sim/simulated_drive.h"
 #include "support/modal_qt.h"
 #include "support/recording_prompts_qt.h"

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "serial/serial_baud.h"
+#include "serial/serial_baud_posix.h"
 #include "support/scripted_peer.h"
 
 // termios2 (for the rate the tool set) without <asm/termbits.h>, which clashes with <termios.h>.

@@ -10,7 +10,7 @@
 #include <deque>
 #include <vector>
 
-#include "app/user_prompts.h"
+#include "ui/user_prompts.h"
 
 class RecordingPrompts : public UserPrompts {
 public:

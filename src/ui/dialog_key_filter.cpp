@@ -1,4 +1,4 @@
-#include "app/dialog_key_filter.h"
+#include "ui/dialog_key_filter.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "serial/serial_comm_dlg.h"
+#include "app/serial_comm_dlg.h"
 
 #include <pty.h>
 #include <sys/ioctl.h>

@@ -1,4 +1,4 @@
-#include "serial/serial_baud.h"
+#include "serial/serial_baud_posix.h"
 
 namespace torvane {
 

@@ -1,4 +1,4 @@
-#include "serial/serial_comm_dlg.h"
+#include "app/serial_comm_dlg.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/user_prompts.h"
+#include "ui/user_prompts.h"
 
 namespace {
 
