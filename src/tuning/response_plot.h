@@ -2,15 +2,16 @@
 // after all four were cleared. The page turns it into chart calls (series 0, 1, 2 of the upper
 // chart and series 0 of the lower one); the command-line tool and the tests read the same data.
 //
-//   test      upper 0 "setting value"   upper 1 "actual value"   upper 2 "deviation value"    lower 0 "actual value"
-//   current   AppendValue(set, red)     AppendValue(actual, green)  none                      none
-//   speed     AppendPoint(X, set, red)  AppendPoint(X, actual, green)  none                   AppendPoint(X, fourth, red)
-//   position  AppendPoint(X, set, red)  AppendPoint(X, actual, green)  AppendPoint(X, actual - set, blue)
-//                                                                                             AppendPoint(X, fourth / 10, red)
-// X is the record's period index; AppendValue puts its point at X = the point's number in the
-// series. The position test's fourth value is divided by 10 as integers, truncating toward
-// zero; its deviation is the exact difference of the two 32-bit values. A byte count of 0 gives
-// four empty series: the charts are cleared and nothing is drawn.
+//   upper chart, series 0 "setting value":  set value, red
+//   upper chart, series 1 "actual value":   actual value, green
+//   upper chart, series 2 "deviation value": position test only: actual - set, blue
+//   lower chart, series 0 "actual value":   speed test: the fourth value; position test: the
+//                                           fourth value / 10; red; none for the current test
+// The current test appends with AppendValue (X = the point's number in the series); the
+// others with AppendPoint at X = the record's period index.
+// The position test's fourth value is divided by 10 as integers, truncating toward zero; its
+// deviation is the exact difference of the two 32-bit values. A byte count of 0 gives four empty
+// series: the charts are cleared and nothing is drawn.
 //
 // Pure functions; any thread.
 #pragma once

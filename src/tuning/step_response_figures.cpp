@@ -126,7 +126,10 @@ StepFigures ComputeStepFigures(const StepResponse& r, int smoothing) {
     const double peak = *std::max_element(z.begin() + static_cast<ptrdiff_t>(k0), z.begin() + n);
     f.OvershootPercent = std::max(0.0, peak - 1.0) * 100.0;
 
-    auto outside = [&](size_t k) { return std::abs(z[k] - zFinal) > kSettlingBand; };
+    // The band is 2 % of the way the response really went, so a response that has crept a
+    // fraction of the step counts as settled only when it has stopped creeping.
+    const double band = kSettlingBand * zFinal;
+    auto outside = [&](size_t k) { return std::abs(z[k] - zFinal) > band; };
     f.Settled = true;
     for (size_t k = n - tail; k < n; ++k) f.Settled = f.Settled && !outside(k);
     if (f.Settled) {
@@ -136,7 +139,7 @@ StepFigures ComputeStepFigures(const StepResponse& r, int smoothing) {
         if (s > k0) {
             // Where the response crosses the edge of the band it was last outside of.
             const double before = z[s - 1] - zFinal, after = z[s] - zFinal;
-            const double edge = before > 0 ? kSettlingBand : -kSettlingBand;
+            const double edge = before > 0 ? band : -band;
             const double frac = (before - edge) / (before - after);
             settleX = r.X[s - 1] + frac * (r.X[s] - r.X[s - 1]);
         }
@@ -177,7 +180,8 @@ std::vector<std::string> FormatStepFigures(const StepFigures& f) {
     std::string error = "Steady-state error: " + Number(f.SteadyStateError);
     if (f.SteadyStateErrorPercent) error += " (" + Number(*f.SteadyStateErrorPercent) + " %)";
     lines.push_back(error);
-    std::string iae = "Integral of absolute error: " + Number(f.IntegralAbsoluteError) + " x period";
+    std::string iae =
+        "Integral of absolute error: " + Number(f.IntegralAbsoluteError) + " x period";
     if (const auto ms = f.Ms(f.IntegralAbsoluteError)) iae += " (" + Number(*ms) + " x ms)";
     lines.push_back(iae);
     return lines;

@@ -21,10 +21,9 @@
 //   - InitialValue: the mean of the actual values before k0. FinalValue: the mean of the
 //     actual values over the tail.
 //   - The step is the way the response was told to go: Step = SetFinal - InitialValue. The
-//     rise time, the overshoot and the settling band are relative to it, so they read the same
-//     for a negative step as for a positive one, and the overshoot is measured against the
-//     set value, as on the chart. A step of 0 (the set value ends where the response started)
-//     counts as NoStep.
+//     rise time and the overshoot are relative to it, so they read the same for a negative
+//     step as for a positive one, and the overshoot is measured against the set value, as on
+//     the chart. A step of 0 (the set value ends where the response started) counts as NoStep.
 //   - Flat: the response moved by less than 10 % of the step, or against it. Then only the
 //     steady-state error and the IAE are given.
 //   - Rise time: from the first time the response reaches 10 % of the step to the first time
@@ -33,10 +32,10 @@
 //   - Overshoot: how far the response goes beyond the final set value, in % of the step; 0
 //     when it never does.
 //   - Settling time: from the step instant to the time after which the response stays within
-//     +-2 % of the step around its own final value (the crossing of the band's edge
-//     interpolated). The response counts as settled only when the whole tail lies within that
-//     band; otherwise it did not settle within the record: Settled is false and there is no
-//     settling time.
+//     +-2 % of its own travel (FinalValue - InitialValue) around its final value (the crossing
+//     of the band's edge interpolated). The response counts as settled only when the whole tail
+//     lies within that band; otherwise it did not settle within the record: Settled is false and
+//     there is no settling time.
 //   - Steady-state error: SetFinal - FinalValue, in the record's unit (A, rpm, counts), and in
 //     % of the step.
 //   - IAE: the integral of |set value - actual value| over X from the step instant to the last
@@ -60,11 +59,11 @@ struct StepResponse {
 };
 
 enum class FigureStatus : uint8_t {
-    Valid,              // every figure computed (the settling time may still be missing)
-    TooFewSamples,      // fewer than two samples: nothing computed
-    InvalidSamples,     // an X below its predecessor's, or a value not finite: nothing computed
-    NoStep,             // the set value never changes, or ends where the response started
-    Flat,               // the response does not follow the step
+    Valid,           // every figure computed (the settling time may still be missing)
+    TooFewSamples,   // fewer than two samples: nothing computed
+    InvalidSamples,  // an X below its predecessor's, or a value not finite: nothing computed
+    NoStep,          // the set value never changes, or ends where the response started
+    Flat,            // the response does not follow the step
 };
 
 constexpr double kRiseLow = 0.10;
@@ -85,8 +84,8 @@ struct StepFigures {
     std::optional<double> RiseTime;          // period indexes
     std::optional<double> OvershootPercent;  // % of the step, beyond SetFinal
     bool Settled = false;
-    std::optional<double> SettlingTime;  // period indexes from the step instant
-    double SteadyStateError = 0;         // SetFinal - FinalValue
+    std::optional<double> SettlingTime;             // period indexes from the step instant
+    double SteadyStateError = 0;                    // SetFinal - FinalValue
     std::optional<double> SteadyStateErrorPercent;  // of |Step|
     double IntegralAbsoluteError = 0;               // unit x period indexes
 

@@ -17,8 +17,7 @@ namespace torvane {
 
 // The records as samples: X is the record number for the current test, the period index for
 // the others; set and actual values as recorded. PeriodMs from the test's traits.
-StepResponse ResponseFromCapture(LoopTest test, std::span<const uint8_t> capture,
-                                 size_t byteCount);
+StepResponse ResponseFromCapture(LoopTest test, std::span<const uint8_t> capture, size_t byteCount);
 
 struct StepTestAnalysis {
     LoopTest Test = LoopTest::Current;

@@ -93,9 +93,9 @@ StepTestCheck CheckPositionTest(const PositionTestEntries& entries, const DriveS
                                     "Maximum speed\xEF\xBC\x8Cinput overrun\n"))) {
         return check;
     }
-    if ((check.Refused = CheckField(entries.TargetPosition, -static_cast<double>(app.AppliedMinPos),
-                                    app.AppliedMaxPos,
-                                    "Target position\xEF\xBC\x8Cinput overrun\n"))) {
+    if ((check.Refused =
+             CheckField(entries.TargetPosition, -static_cast<double>(app.AppliedMinPos),
+                        app.AppliedMaxPos, "Target position\xEF\xBC\x8Cinput overrun\n"))) {
         return check;
     }
     StepTestFields fields;

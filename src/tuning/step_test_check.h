@@ -9,11 +9,12 @@
 //      stored, even if a test field is refused afterwards;
 //   4. the test fields, with CheckRange and inclusive bounds; the message is the field's first
 //      line followed by "allowed band <min> up to <max>", shown with the error icon:
-//        current   "Current Amplitude"  0.8 .. Rated Current         "Current amplitude，input overrun\n"
-//        speed     "Set Speed"          0 .. Maximum Speed           "Set speed，input overrun\n"
-//        position  "Maximum Speed"      0 .. Maximum Speed           "Maximum speed，input overrun\n"
-//        position  "Target Position"    -Applied MinPos .. Applied MaxPos
-//                                                                    "Target position，input overrun\n"
+//        current:  "Current Amplitude", 0.8 to Rated Current,
+//                  "Current amplitude，input overrun\n"
+//        speed:    "Set Speed", 0 to Maximum Speed, "Set speed，input overrun\n"
+//        position: "Maximum Speed", 0 to Maximum Speed, "Maximum speed，input overrun\n",
+//                  then "Target Position", -Applied MinPos to Applied MaxPos,
+//                  "Target position，input overrun\n"
 //      The frequency, the current type and the position test's acceleration are not checked.
 // Steps 1 and 2 and the gains refuse with no icon.
 //

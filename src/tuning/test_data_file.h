@@ -2,8 +2,9 @@
 // tab-separated text, one line per record, appended to a file named after the local time.
 //
 //   current   "CurrentTestData<stamp>.txt"   "%f\t%f"        set value, actual value
-//   speed     "VelocityTestData<stamp>.txt"  "%d\t%d\t%d\t%f" set, actual, period index, fourth value
-//   position  "PositionTestData<stamp>.txt"  "%d\t%d\t%d\t%d" set, actual, period index, fourth value
+//   speed     "VelocityTestData<stamp>.txt"  "%d\t%d\t%d\t%f" set, actual, period index, fourth
+//   value position  "PositionTestData<stamp>.txt"  "%d\t%d\t%d\t%d" set, actual, period index,
+//   fourth value
 //
 // <stamp> is the local time formatted "%Y%m%d%H%M" (twelve digits). "%f" is fixed-point with six
 // decimals (floats widened to double), "%d" a signed decimal (the unsigned period index is
