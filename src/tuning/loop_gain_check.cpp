@@ -1,5 +1,7 @@
 #include "tuning/loop_gain_check.h"
 
+#include <charconv>
+
 #include "protocol/frame.h"
 
 namespace torvane {
@@ -66,6 +68,16 @@ GainCheck CheckLoopGains(LoopTest loop, const GainTexts& texts) {
         }
     }
     return result;
+}
+
+GainTexts GainTextsOf(const LoopGains& gains) {
+    auto g = [](float v) {
+        char buffer[32];
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(v),
+                                     std::chars_format::general, 6);
+        return std::string(buffer, r.ptr);
+    };
+    return {g(gains.P), g(gains.I), g(gains.D)};
 }
 
 LoopGains LoopGainsOf(const LoopGroup& group, LoopTest loop) {

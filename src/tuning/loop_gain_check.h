@@ -28,6 +28,7 @@ struct Refusal {
 // The three entries of one loop as typed.
 struct GainTexts {
     std::string P, I, D;
+    bool operator==(const GainTexts&) const = default;
 };
 
 struct LoopGains {
@@ -56,6 +57,8 @@ struct GainCheck {
 GainCheck CheckLoopGains(LoopTest loop, const GainTexts& texts);
 
 LoopGains LoopGainsOf(const LoopGroup& group, LoopTest loop);
+// The page's initial texts for gains: each value with "%g" (C conventions, whatever the locale).
+GainTexts GainTextsOf(const LoopGains& gains);
 void StoreLoopGains(LoopGroup& group, LoopTest loop, const LoopGains& gains);
 
 // Next / Save: the current, speed and position checks in this order. Each loop whose check

@@ -53,4 +53,19 @@ StepTestAnalysis AnalyseStepTest(LoopTest test, const DriveState& state) {
     return analysis;
 }
 
+StepTestOutcome FinishStepTest(LoopTest test, const DriveState& state, std::time_t now,
+                               const std::string& outPath) {
+    StepTestOutcome outcome;
+    outcome.Analysis = AnalyseStepTest(test, state);
+    if (outPath.empty()) {
+        outcome.Saved = SaveTestData(test, state, now);
+    } else {
+        outcome.Saved.Path = outPath;
+        outcome.Saved.Error =
+            AppendTestData(outPath, test, state.CaptureBuffer, CaptureLength(state, test));
+    }
+    outcome.FigureLines = FormatStepFigures(outcome.Analysis.Figures);
+    return outcome;
+}
+
 }  // namespace torvane

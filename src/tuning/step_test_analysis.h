@@ -6,12 +6,16 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "protocol/drive_state.h"
 #include "tuning/loop_test_kind.h"
 #include "tuning/response_plot.h"
 #include "tuning/step_response_figures.h"
+#include "tuning/test_data_file.h"
 
 namespace torvane {
 
@@ -28,5 +32,16 @@ struct StepTestAnalysis {
 };
 
 StepTestAnalysis AnalyseStepTest(LoopTest test, const DriveState& state);
+
+// The end of a step test for the command-line tool, once ReadBackCapture succeeded: the
+// analysis, the test data file appended to `outPath` (empty: the page's file name for `now`
+// in the working directory) and the figures as text. Blocks for the file's writes.
+struct StepTestOutcome {
+    StepTestAnalysis Analysis;
+    TestDataSave Saved;  // Saved.Error: the message to print; the data were not (all) saved
+    std::vector<std::string> FigureLines;
+};
+StepTestOutcome FinishStepTest(LoopTest test, const DriveState& state, std::time_t now,
+                               const std::string& outPath = {});
 
 }  // namespace torvane

@@ -90,6 +90,14 @@ TEST(LoopGainCheck, MessagesAreThePagesOwn) {
     }
 }
 
+TEST(LoopGainCheck, InitialTextsUseG) {
+    EXPECT_EQ(GainTextsOf({0.8f, 0.1f, 0.0f}), (GainTexts{"0.8", "0.1", "0"}));
+    EXPECT_EQ(GainTextsOf({2.5f, 1e-7f, 123456789.0f}), (GainTexts{"2.5", "1e-07", "1.23457e+08"}));
+    // What the page shows reads back as the same float.
+    const GainCheck check = CheckLoopGains(LoopTest::Speed, GainTextsOf({0.8f, 0.1f, 3.14159274f}));
+    EXPECT_EQ(check.Gains, (LoopGains{0.8f, 0.1f, 3.14159f}));
+}
+
 TEST(LoopGainCheck, NextStoresEachLoopThatPassedUpToTheFirstFailure) {
     const LoopGroup before{0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
 

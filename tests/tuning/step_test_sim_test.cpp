@@ -6,6 +6,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <thread>
 
@@ -21,14 +25,9 @@
 namespace torvane {
 namespace {
 
-std::string G(float v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
-}
-
-GainTexts TextsOf(const LoopGains& g) {
-    return {G(g.P), G(g.I), G(g.D)};
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class StepTestSimTest : public ::testing::Test {
@@ -139,8 +138,8 @@ TEST_F(StepTestSimTest, TheDrivesCapturesFollowTheRecordLayouts) {
     EXPECT_TRUE(a.Figures.Ms(a.Figures.RiseTime));
 
     // Speed loop: 512 records; period indexes ascend, the fourth value is a plausible current.
-    Run(CheckSpeedTest({TextsOf(LoopGainsOf(state.Params.Loop, LoopTest::Speed)), "1000"}, state,
-                       true));
+    Run(CheckSpeedTest({GainTextsOf(LoopGainsOf(state.Params.Loop, LoopTest::Speed)), "1000"},
+                       state, true));
     a = AnalyseStepTest(LoopTest::Speed, state);
     EXPECT_EQ(state.SpeedTestLength, 8192);
     ASSERT_EQ(a.Records, 512u);
@@ -182,10 +181,22 @@ TEST_F(StepTestSimTest, TheDrivesCapturesFollowTheRecordLayouts) {
 TEST_F(StepTestSimTest, BetterSpeedGainsGiveBetterFigures) {
     // The drive's own (soft) gains first, as the page shows them.
     const LoopGains factory = LoopGainsOf(state.Params.Loop, LoopTest::Speed);
-    Run(CheckSpeedTest({TextsOf(factory), "1000"}, state, true));
+    Run(CheckSpeedTest({GainTextsOf(factory), "1000"}, state, true));
     const StepFigures soft = AnalyseStepTest(LoopTest::Speed, state).Figures;
     Run(CheckSpeedTest({{"3", "0.2", "0"}, "1000"}, state, true));
-    const StepFigures tuned = AnalyseStepTest(LoopTest::Speed, state).Figures;
+    // The command-line tool's ending: the same figures, and the file in the page's format.
+    char folder[] = "/tmp/torvane-steptest-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string out = std::string(folder) + "/speed.txt";
+    const StepTestOutcome outcome = FinishStepTest(LoopTest::Speed, state, 0, out);
+    const std::string saved = ReadFile(out);
+    std::filesystem::remove_all(folder);
+    ASSERT_FALSE(outcome.Saved.Error) << *outcome.Saved.Error;
+    EXPECT_EQ(outcome.Saved.Path, out);
+    EXPECT_EQ(saved, TestDataText(LoopTest::Speed, state.CaptureBuffer, 8192));
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 512);
+    const StepFigures tuned = outcome.Analysis.Figures;
+    EXPECT_EQ(outcome.FigureLines, FormatStepFigures(tuned));
 
     for (const StepFigures* f : {&soft, &tuned}) {
         for (const std::string& line : FormatStepFigures(*f)) std::printf("  %s\n", line.c_str());
