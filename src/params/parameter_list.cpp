@@ -6,22 +6,22 @@ namespace torvane {
 
 namespace {
 
-struct RowSpec {
+struct RowLayout {
     const char* Label;
     bool HasField;
     FieldId Field;
 };
 
-constexpr RowSpec Caption(const char* text) {
+constexpr RowLayout Caption(const char* text) {
     return {text, false, FieldId::PolePairs};
 }
-constexpr RowSpec Row(const char* label, FieldId field) {
+constexpr RowLayout Row(const char* label, FieldId field) {
     return {label, true, field};
 }
 
 // The list's own labels; they differ from the field names in places ("Rating Current",
 // "Applied Maximum Revolution", "Position P").
-constexpr RowSpec kRows[kListRowCount] = {
+constexpr RowLayout kRows[kListRowCount] = {
     Caption("Motor Parameters"),
     Row("Pole Pairs：", FieldId::PolePairs),
     Row("Feedback Type：", FieldId::FeedbackType),
@@ -66,7 +66,7 @@ constexpr RowSpec kRows[kListRowCount] = {
 std::vector<ListRow> ParameterListRows(const ParameterSet& set) {
     std::vector<ListRow> rows;
     rows.reserve(kListRowCount);
-    for (const RowSpec& r : kRows) {
+    for (const RowLayout& r : kRows) {
         if (!r.HasField) {
             rows.push_back({r.Label, "", ""});
             continue;

@@ -92,6 +92,16 @@ TEST_F(ParameterFileTest, SaveAndLoadRoundTrip) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+TEST_F(ParameterFileTest, SavingThroughASymbolicLinkReplacesTheFileItNames) {
+    WriteBytes(Path("real.dat"), std::vector<uint8_t>(96, 0));
+    ASSERT_EQ(symlink("real.dat", Path("link.dat").c_str()), 0);
+    ASSERT_TRUE(SaveParameterFile(Path("link.dat"), SomeState()).Ok);
+    struct stat st {};
+    ASSERT_EQ(lstat(Path("link.dat").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    EXPECT_EQ(ReadBytes(Path("real.dat"))[0], 4);
+}
+
 TEST_F(ParameterFileTest, FilesThatAreNotNinetySixBytesAreRefused) {
     const struct {
         size_t size;

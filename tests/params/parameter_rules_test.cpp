@@ -7,7 +7,6 @@
 
 #include <cstring>
 
-
 // Full-width comma U+FF0C.
 #define FWC "\xEF\xBC\x8C"
 
@@ -406,6 +405,24 @@ TEST(Derivations, Conversions) {
     EXPECT_EQ(FeedbackTypeFor(0), 2);
     EXPECT_EQ(HallSequenceFor(-1), 0);
     EXPECT_EQ(HallSequenceFor(5), 6);
+}
+
+TEST(FieldTable, EveryFieldOnceInIdOrderWithItsBlock) {
+    const auto& fields = ParameterFields();
+    ASSERT_EQ(fields.size(), static_cast<size_t>(FieldId::Count));
+    for (size_t i = 0; i < fields.size(); ++i) {
+        EXPECT_EQ(static_cast<size_t>(fields[i].Id), i) << fields[i].Name;
+        EXPECT_EQ(FindField(fields[i].Name), &fields[i]) << fields[i].Name;
+        if (!fields[i].Alias.empty()) {
+            EXPECT_EQ(FindField(fields[i].Alias), &fields[i]);
+        }
+    }
+    EXPECT_EQ(FieldInfo(FieldId::SpeedLoopI).Block, 0x200C);
+    EXPECT_EQ(FieldInfo(CustomValueField(5)).Alias,
+              "Hall Deviation\xEF\xBC\x88\xC2\xB0\xEF\xBC\x89");
+    EXPECT_EQ(FieldsOfGroup(ParamGroup::Matching).size(), 6u);
+    EXPECT_EQ(FindGroup(" Loop "), ParamGroup::Loop);
+    EXPECT_FALSE(FindGroup("loops"));
 }
 
 // ---- params set
