@@ -92,15 +92,17 @@ void StopStatusPolling(CommandContext& ctx) {
 namespace motion {
 
 WorkModeSelection SelectWorkMode(CommandContext& ctx, int index) {
-    if (!PortOpen(ctx)) return {NotOpen(), std::nullopt};
+    if (!PortOpen(ctx)) return {NotOpen(), std::nullopt, {}};
     ctx.Motion().WorkMode = static_cast<uint8_t>(index);
     if (ctx.Console.MotorEnabled) return {};
     const std::optional<WorkModeSetpoint> setpoint = WorkModeSetpointFor(index);
-    if (!setpoint) return {Refuse(ctx, kInvalidWorkModeText), std::nullopt};
+    if (!setpoint) return {Refuse(ctx, kInvalidWorkModeText), std::nullopt, {}};
     if (const DriveError e = ctx.Link.ReadRegister(setpoint->Address, setpoint->Count)) {
-        return {Fail(ctx, e), std::nullopt};
+        return {Fail(ctx, e), std::nullopt, {}};
     }
-    return {{}, setpoint->Enabling};
+    return {{},
+            setpoint->Enabling,
+            ShowSetpointReply(setpoint->Address, ctx.Motion(), ctx.State(), ctx.Console)};
 }
 
 CommandResult Enabled(CommandContext& ctx, int workModeIndex) {

@@ -24,6 +24,7 @@ namespace torvane {
 struct WorkModeSelection {
     CommandResult Result;
     std::optional<SetpointEnabling> Enabling;  // present when the entries' enabling changes
+    SetpointDisplay Shown;  // what the set-point read shows (ShowSetpointReply), when it ran
 };
 
 // In a namespace of their own: the names are the buttons' and would hide or be hidden by the
@@ -32,8 +33,9 @@ namespace motion {
 
 // WorkMode combo, selection changed by the user (`index` -1 when none; the console calls it for
 // the user's choice only, not for a selection it sets itself). WorkMode = index; with the motor
-// enabled nothing more. Otherwise reads the mode's set-point register (the reply
-// display shows it) and returns the entries to enable; a failed read leaves them as they were
+// enabled nothing more. Otherwise reads the mode's set-point register and returns what the
+// entries show (Shown: the reply display of that read, ShowSetpointReply) and which entries to
+// enable; a failed read leaves them as they were
 // (Failed, Enabling empty); an index other than 0..2 shows "Invalid working mode" (Refused).
 WorkModeSelection SelectWorkMode(CommandContext& ctx, int index);
 

@@ -1,13 +1,29 @@
 #include "session/motion_rules.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 
 #include "protocol/fault_texts.h"
 #include "protocol/register_map.h"
 #include "session/motion_texts.h"
 
 namespace torvane {
+
+namespace {
+
+// printf-style text, so numbers read exactly as "%d" and "%g" print them.
+std::string Format(const char* format, ...) {
+    char buffer[64];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+}  // namespace
 
 float EntryAsNumber(const std::string& text) {
     return static_cast<float>(LeadingDouble(text));
@@ -34,6 +50,33 @@ std::optional<WorkModeSetpoint> WorkModeSetpointFor(int mode) {
         default:
             return std::nullopt;
     }
+}
+
+SetpointDisplay ShowSetpointReply(RegisterAddress address, const MotionFields& motion,
+                                  const DriveState& state, ConsoleState& console) {
+    SetpointDisplay shown;
+    switch (address) {
+        case reg::kCurrentSetpoint:
+            shown.Current = Format("%g", static_cast<double>(motion.CurrentSetpoint));
+            break;
+        case reg::kSpeedSetpoint: {
+            float rpm = CountsToRpm(motion.SpeedSetpoint, state.CountsPerRev);
+            rpm = rpm >= 0 ? rpm + 0.5f : rpm - 0.5f;
+            console.SpeedSetpointRpm = rpm;
+            shown.Speed = Format("%d", SaturateToI32(rpm));
+            shown.PhaseCurrent = Format("%g", static_cast<double>(state.PhaseCurrent));
+            shown.BusVoltage = Format("%g", static_cast<double>(state.BusVoltage));
+            break;
+        }
+        case reg::kPositionSetpoint:
+            shown.PositionTypeIndex = motion.PositionType > 1 ? -1 : motion.PositionType;
+            shown.Position = Format("%d", motion.PositionSetpoint);
+            shown.Speed = Format("%d", motion.PositionSpeed);
+            break;
+        default:
+            break;
+    }
+    return shown;
 }
 
 int32_t UpdateAnglePulses(const std::string& angle, const std::string& encoderValue,

@@ -42,6 +42,26 @@ struct WorkModeSetpoint {
 // nullopt for an index other than 0, 1, 2 ("Invalid working mode").
 std::optional<WorkModeSetpoint> WorkModeSetpointFor(int mode);
 
+// What the set-point entries show after a successful read of 0x2301, 0x2305 or 0x2309 (the
+// reply display of those registers; the console's OnReadReply applies it, the command-line tool
+// prints it). Fields left empty are not touched.
+//   0x2301: Current = CurrentSetpoint "%g".
+//   0x2305: SpeedSetpointRpm = SpeedSetpoint x 60 / CountsPerRev (single precision), rounded
+//           half away from zero in place; Speed = it truncated, "%d"; Phase Current Amplitude
+//           and Busbar Voltage = the last long status values, "%g".
+//   0x2309: Position Type selects PositionType (-1, no item, for a value above 1); Position =
+//           PositionSetpoint "%d"; Speed = PositionSpeed "%d".
+struct SetpointDisplay {
+    std::optional<std::string> Current;
+    std::optional<std::string> Speed;
+    std::optional<std::string> Position;
+    std::optional<int> PositionTypeIndex;
+    std::optional<std::string> PhaseCurrent;
+    std::optional<std::string> BusVoltage;
+};
+SetpointDisplay ShowSetpointReply(RegisterAddress address, const MotionFields& motion,
+                                  const DriveState& state, ConsoleState& console);
+
 // Run whenever the Angle, Reduction Ratio or One-Loop Encoder Value entry loses the focus
 // (also to a button, before the button's command runs). Sets AngleInput, EncoderInput,
 // RatioInput, DriveState::OneLoopEncoderValue and MotionFields::PositionSetpoint =

@@ -90,16 +90,20 @@ TEST_F(MotionCommands, SelectingAWorkModeReadsItsSetpointAndEnablesItsEntries) {
                                      PackPositionSetpoint(rig.Link.Payload(), 1, 4096, 300, 0)),
               kSuccess);
     rig.Motion = MotionFields{};
+    rig.State.CountsPerRev = 4u * rig.State.Params.Motor.EncoderLines;  // as the motor page sets
     rig.Mark();
 
     const struct {
         int mode;
         const char* read;
         SetpointEnabling enabling;
+        const char* shows;  // Current, Speed or Position
     } cases[] = {
-        {0, "read 2301 4", {true, false, false, false, false, false}},
-        {1, "read 2305 8", {false, true, false, false, false, true}},
-        {2, "read 2309 13", {false, true, false, true, true, true}},
+        {0, "read 2301 4", {true, false, false, false, false, false}, "1.5"},
+        // The drive reports its speed set-point in counts per second; over its 10000 counts
+        // per revolution the entry shows the 1000 rpm that were sent.
+        {1, "read 2305 8", {false, true, false, false, false, true}, "1000"},
+        {2, "read 2309 13", {false, true, false, true, true, true}, "4096"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
@@ -110,14 +114,15 @@ TEST_F(MotionCommands, SelectingAWorkModeReadsItsSetpointAndEnablesItsEntries) {
         EXPECT_EQ(*selection.Enabling, c.enabling);
         EXPECT_EQ(rig.Frames(), Strings{c.read});
         EXPECT_EQ(rig.Motion.WorkMode, c.mode);
+        const SetpointDisplay& shown = selection.Shown;
+        EXPECT_EQ(c.mode == 0   ? shown.Current
+                  : c.mode == 1 ? shown.Speed
+                                : shown.Position,
+                  c.shows);
         EXPECT_TRUE(rig.Notices.Shown.empty());
     }
     EXPECT_EQ(rig.Motion.CurrentSetpoint, 1.5f);
-    // The drive reports its speed set-point in counts per second; over the drive's 10000
-    // counts per revolution the console shows the 1000 rpm that were sent.
     EXPECT_EQ(rig.Motion.SpeedSetpoint, 166667);
-    float rpm = CountsToRpm(rig.Motion.SpeedSetpoint, 4u * rig.State.Params.Motor.EncoderLines);
-    EXPECT_EQ(static_cast<int>(rpm + 0.5f), 1000);
     EXPECT_EQ(rig.Motion.PositionType, 1);
     EXPECT_EQ(rig.Motion.PositionSetpoint, 4096);
     EXPECT_EQ(rig.Motion.PositionSpeed, 300);

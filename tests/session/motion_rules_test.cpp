@@ -115,6 +115,49 @@ TEST(MotionRules, EachWorkModeReadsItsSetpointAndEnablesItsEntries) {
     EXPECT_FALSE(WorkModeSetpointFor(3));
 }
 
+TEST(MotionRules, WhatTheSetpointEntriesShowAfterARead) {
+    DriveState state;
+    state.CountsPerRev = 4000;
+    state.PhaseCurrent = 0.25f;
+    state.BusVoltage = 47.5f;
+    MotionFields motion;
+    ConsoleState console;
+    const struct {
+        int32_t counts;
+        const char* speed;
+        float rpm;
+    } speeds[] = {{6667, "100", 100.505f}, {67, "1", 1.505f}, {-6667, "-100", -100.505f},
+                  {50, "1", 1.25f},        {-2, "0", -0.53f}, {0, "0", 0.5f}};
+    for (const auto& c : speeds) {
+        SCOPED_TRACE(c.counts);
+        motion.SpeedSetpoint = c.counts;
+        const SetpointDisplay shown = ShowSetpointReply(0x2305, motion, state, console);
+        EXPECT_EQ(shown.Speed, c.speed);
+        EXPECT_NEAR(console.SpeedSetpointRpm, c.rpm, 1e-4);  // kept rounded, not truncated
+        EXPECT_EQ(shown.PhaseCurrent, "0.25");
+        EXPECT_EQ(shown.BusVoltage, "47.5");
+        EXPECT_FALSE(shown.Current || shown.Position || shown.PositionTypeIndex);
+    }
+
+    motion.CurrentSetpoint = -2.5f;
+    const SetpointDisplay current = ShowSetpointReply(0x2301, motion, state, console);
+    EXPECT_EQ(current.Current, "-2.5");
+    EXPECT_FALSE(current.Speed);
+
+    motion.PositionType = 1;
+    motion.PositionSetpoint = -16383;
+    motion.PositionSpeed = 150;
+    SetpointDisplay position = ShowSetpointReply(0x2309, motion, state, console);
+    EXPECT_EQ(position.PositionTypeIndex, 1);
+    EXPECT_EQ(position.Position, "-16383");
+    EXPECT_EQ(position.Speed, "150");
+    motion.PositionType = 7;
+    position = ShowSetpointReply(0x2309, motion, state, console);
+    EXPECT_EQ(position.PositionTypeIndex, -1);  // no item
+
+    EXPECT_FALSE(ShowSetpointReply(0x2300, motion, state, console).Speed);
+}
+
 TEST(MotionRules, AConfirmedControlWordChangesTheDisplayOnlyForEnableAndDisable) {
     ConsoleState console;
     console.LastControlWord = control::kEnable;
