@@ -11,10 +11,11 @@
 #include <QTest>
 #include <memory>
 
+#include "app/serial_comm_dlg.h"
+#include "app/sim_drive_starter.h"
 #include "app/torvane_app.h"
 #include "app/torvane_dlg.h"
 #include "protocol/timing.h"
-#include "app/serial_comm_dlg.h"
 #include "sim/simulated_drive.h"
 #include "support/modal_qt.h"
 #include "support/recording_prompts_qt.h"
@@ -34,8 +35,9 @@ SimOptions Fast() {
 struct Rig {
     Rig() : sim(Fast()) {
         if (!sim.Start()) qFatal("simulated drive did not start");
-        dlg = std::make_unique<CTorvaneDlg>(port, state);
-        dlg->SetPortSearchFolder(noPorts.path().toStdString());
+        session.SetSimulatedDriveStarter(&starter);
+        session.SetSearchFolder(noPorts.path().toStdString());
+        dlg = std::make_unique<CTorvaneDlg>(session);
     }
     template <class T>
     T* Find(const char* name) {
@@ -71,8 +73,9 @@ struct Rig {
 
     QTemporaryDir noPorts;
     SimulatedDrive sim;
-    torvane::SerialPort port;
-    torvane::DriveState state;
+    SimDriveStarter starter;  // the application's: "Simulated drive" starts a paced drive
+    torvane::DriveSession session;
+    torvane::SerialPort& port = session.Port();
     std::unique_ptr<CTorvaneDlg> dlg;
 };
 
@@ -200,14 +203,14 @@ void ConsoleConnectionTest::SimulatedDriveItem() {
     Rig rig;
     rig.OpenOn("Simulated drive");
     rig.VerifyConnected();
-    QVERIFY(rig.dlg->SimDrive() != nullptr);
-    QVERIFY(rig.dlg->SimDrive()->Running());
-    QCOMPARE(rig.port.Path(), rig.dlg->SimDrive()->SlavePath());
+    QVERIFY(rig.starter.Drive() != nullptr);
+    QVERIFY(rig.starter.Drive()->Running());
+    QCOMPARE(rig.port.Path(), rig.starter.Drive()->SlavePath());
     QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kModelPane), QString("KVD417"));
     QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
     rig.OpenButton()->click();
     rig.VerifyClosed();
-    QVERIFY(rig.dlg->SimDrive() == nullptr);
+    QVERIFY(rig.starter.Drive() == nullptr);
     // And again: a fresh simulated drive.
     rig.OpenButton()->click();
     rig.VerifyConnected();
@@ -277,7 +280,7 @@ void ConsoleConnectionTest::SettingsWindowLineSettings() {
     QCOMPARE(int(rig.port.Settings.DataBits), 8);
     // The short handshake: no second drive-state read.
     std::vector<int> reads;
-    for (const auto& r : rig.dlg->SimDrive()->Requests()) reads.push_back(r.Address);
+    for (const auto& r : rig.starter.Drive()->Requests()) reads.push_back(r.Address);
     QCOMPARE(reads,
              (std::vector<int>{0x2100, 0x1200, 0x0300, 0x2300, 0x1000, 0x2200, 0x1100, 0x2122}));
     QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
@@ -289,7 +292,7 @@ void ConsoleConnectionTest::SettingsWindowLineSettings() {
     rig.dlg->DisconnectAction()->trigger();
     QCOMPARE(prompts.Texts(), QStringList{"Closed"});
     rig.VerifyClosed();
-    QVERIFY(rig.dlg->SimDrive() == nullptr);
+    QVERIFY(rig.starter.Drive() == nullptr);
 }
 
 void ConsoleConnectionTest::SettingsWindowFailingToOpen_data() {
@@ -311,7 +314,7 @@ void ConsoleConnectionTest::SettingsWindowFailingToOpen() {
     // The window stayed open for another choice; closed by its close box, nothing happens.
     rig.VerifyClosed();
     QVERIFY(!rig.dlg->TimerActive(Timer::kPollTimer));
-    QVERIFY(rig.dlg->SimDrive() == nullptr);
+    QVERIFY(rig.starter.Drive() == nullptr);
 }
 
 void ConsoleConnectionTest::SettingsWindowHandshakeFailureGivesUp() {

@@ -25,9 +25,10 @@
 namespace {
 
 struct Console {
-    torvane::SerialPort port;
-    torvane::DriveState state;
-    CTorvaneDlg dlg{port, state};
+    torvane::DriveSession session;
+    torvane::SerialPort& port = session.Port();
+    torvane::DriveState& state = session.State();
+    CTorvaneDlg dlg{session};
 
     template <class T>
     T* Find(const char* name) {
@@ -194,7 +195,7 @@ void ConsoleWindowTest::StartUpLists() {
         QCOMPARE(combo->isEnabled(), k.enabled);
         QCOMPARE(combo->isVisibleTo(&c.dlg), k.visible);
     }
-    QCOMPARE(c.dlg.WaveParameter, uint8_t{0});
+    QCOMPARE(c.dlg.Fields().WaveParameter, uint8_t{0});
     // Entries limited to 16 characters.
     for (const char* name : {"currentEdit", "speedEdit", "positionEdit"}) {
         QCOMPARE(c.Find<QLineEdit>(name)->maxLength(), 16);
@@ -234,7 +235,7 @@ void ConsoleWindowTest::MenuBarItems() {
         if (!a->isSeparator()) top << a->text();
     }
     QCOMPARE(top, QStringList({"File", "Motor", "Driver", "Loop Parameters", "Custom Parameters",
-                               "Connection", "Abort KelmoraGUI(&A)..."}));
+                               "Connection", "Help"}));
     QVERIFY(bar->actions().first()->isSeparator());
     QVERIFY(bar->actions().last()->isSeparator());
 
@@ -243,6 +244,10 @@ void ConsoleWindowTest::MenuBarItems() {
         file << (a->isSeparator() ? QString("-") : a->text());
     }
     QCOMPARE(file, QStringList({"new", "save", "open", "download", "-", "default "}));
+    // The About item sits in the Help menu, its text kept.
+    QStringList help;
+    for (QAction* a : c.Find<QMenu>("helpMenu")->actions()) help << a->text();
+    QCOMPARE(help, QStringList({"Abort KelmoraGUI(&A)..."}));
 
     struct ItemCase {
         const char* name;
@@ -306,7 +311,7 @@ void ConsoleWindowTest::TitleAndNoTimers() {
         QCOMPARE(CTorvaneDlg::TimerPeriod(id), period);
         QVERIFY(!c.dlg.TimerActive(id));
     }
-    QCOMPARE(c.dlg.ShownFaultWord, uint16_t{0xFFFF});
+    QCOMPARE(c.dlg.Fields().ShownFaultWord, uint16_t{0xFFFF});
     QVERIFY(!c.port.PortOpen());
 }
 
