@@ -21,8 +21,11 @@ TEST(MotorState, OneRuleForTheTextAndTheFlag) {
         uint8_t state;
         const char* text;
         int enabled;  // -1: unchanged
-    } cases[] = {{0, "Disable motor", 0}, {1, "Enabled motor", 1}, {2, "Enabled motor", 1},
-                 {3, nullptr, -1},        {255, nullptr, -1}};
+    } cases[] = {{0, "Disable motor", 0},
+                 {1, "Enabled motor", 1},
+                 {2, "Enabled motor", 1},
+                 {3, nullptr, -1},
+                 {255, nullptr, -1}};
     for (const auto& c : cases) {
         ConsoleState console;
         console.MotorEnabled = 7;  // a value no rule writes
@@ -52,9 +55,9 @@ TEST(FaultWord, DecodedWhenItChangesAndRotated) {
     EXPECT_EQ(console.FaultTextCount, 2);
     std::vector<std::string> shown;
     for (int i = 0; i < 5; ++i) shown.push_back(*NextFaultText(console));
-    EXPECT_EQ(shown, (std::vector<std::string>{kFaultBitTexts[0], kFaultBitTexts[2],
-                                               kFaultBitTexts[0], kFaultBitTexts[2],
-                                               kFaultBitTexts[0]}));
+    EXPECT_EQ(shown,
+              (std::vector<std::string>{kFaultBitTexts[0], kFaultBitTexts[2], kFaultBitTexts[0],
+                                        kFaultBitTexts[2], kFaultBitTexts[0]}));
 
     // The same word again: nothing to do, the rotation goes on where it was.
     o = TakeFaultWord(console, 0x0005);
@@ -128,9 +131,9 @@ TEST(CanSettings, ShownAndWritten) {
     const struct {
         const char* text;
         uint8_t code;
-    } addresses[] = {{"141", 1},  {"140", 0},   {"395", 255}, {"396", 0},
-                     {"100", 216}, {"", 116},   {"abc", 116}, {" 141xyz", 1},
-                     {"-5", 111},  {"99999999999999999999999", 0x73}};
+    } addresses[] = {
+        {"141", 1}, {"140", 0},   {"395", 255},   {"396", 0},  {"100", 216},
+        {"", 116},  {"abc", 116}, {" 141xyz", 1}, {"-5", 111}, {"99999999999999999999999", 0x73}};
     for (const auto& a : addresses) EXPECT_EQ(CanAddressCode(a.text), a.code) << a.text;
     EXPECT_EQ(CanBaudCode(0), 4);
     EXPECT_EQ(CanBaudCode(1), 5);
@@ -148,7 +151,7 @@ TEST(PortChoice, ItemsAndTheOpenFailureText) {
     const struct {
         int index;
         uint32_t baud;
-    } bauds[] = {{0, 9600},   {1, 14400},  {2, 19600},   {3, 38400},   {4, 57600},
+    } bauds[] = {{0, 9600},   {1, 14400},  {2, 19600},   {3, 38400},    {4, 57600},
                  {5, 115200}, {6, 115200}, {-1, 115200}, {1000, 115200}};
     for (const auto& b : bauds) EXPECT_EQ(BaudForIndex(b.index), b.baud) << b.index;
 }
@@ -168,9 +171,8 @@ TEST(WaveParameter, NamesAndSamples) {
     ConsoleState console;
     console.OutputAxisPosition = 32767;
     console.OutputAxisAngle = 179.99725f;
-    const std::optional<double> expected[] = {std::nullopt, 48.5,    1.25,
-                                              -1500.0,      65535.0, 32767.0,
-                                              double(179.99725f)};
+    const std::optional<double> expected[] = {
+        std::nullopt, 48.5, 1.25, -1500.0, 65535.0, 32767.0, double(179.99725f)};
     for (uint8_t p = 0; p < 7; ++p) EXPECT_EQ(WaveSample(p, state, console), expected[p]) << int(p);
     EXPECT_EQ(WaveSample(7, state, console), std::nullopt);
 }

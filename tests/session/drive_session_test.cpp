@@ -193,8 +193,7 @@ TEST_F(DriveSessionTest, SearchItemsEndWithTheSimulatedDriveWhenOffered) {
     EXPECT_EQ(session.SearchItems(), std::vector<std::string>{kNoPortItem});
     TestSimStarter starter;
     session.SetSimulatedDriveStarter(&starter);
-    EXPECT_EQ(session.SearchItems(),
-              (std::vector<std::string>{kNoPortItem, kSimulatedDriveItem}));
+    EXPECT_EQ(session.SearchItems(), (std::vector<std::string>{kNoPortItem, kSimulatedDriveItem}));
     EXPECT_EQ(starter.Starts, 0);
 }
 
@@ -356,7 +355,8 @@ TEST_F(DriveSessionTest, HandshakesStopAtTheFirstFailure) {
                 const auto requests = failing.peer.Requests();
                 ASSERT_EQ(requests.size(), step + 1);
                 for (size_t i = 0; i < requests.size(); ++i) {
-                    const auto a = static_cast<RegisterAddress>(requests[i][4] << 8 | requests[i][5]);
+                    const auto a =
+                        static_cast<RegisterAddress>(requests[i][4] << 8 | requests[i][5]);
                     EXPECT_EQ(a, sequence.reads[i].Address);
                 }
                 // Auto Update goes off after the identification read, before the status read.
