@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 #include "app/serial_comm_dlg.h"
 #include "app/sim_drive_starter.h"
@@ -116,6 +118,8 @@ private slots:
     void DisconnectAfterTheOpenButton();
     void StartUpOptions_data();
     void StartUpOptions();
+    void OpenAndCloseFollowTheSessionNotTheCaption();
+    void AfterAFailedCloseTheNextPressTakesTheOpenPath();
     void ClosingTheWindowWithThePortOpen();
 };
 
@@ -351,19 +355,35 @@ void ConsoleConnectionTest::StartUpOptions_data() {
     QTest::addColumn<QStringList>("args");  // "PTY" stands for the drive's pseudo-terminal
     QTest::addColumn<QString>("selected");
     QTest::addColumn<bool>("opened");
-    QTest::newRow("--port preselects") << QStringList{"torvane", "--port", "PTY"} << "PTY" << false;
+    QTest::addColumn<bool>("autoUpdate");
+    QTest::addColumn<int>("plot");
+    QTest::newRow("--port preselects")
+        << QStringList{"torvane", "--port", "PTY"} << "PTY" << false << false << 0;
     QTest::newRow("--port --connect opens")
-        << QStringList{"torvane", "--port", "PTY", "--connect"} << "PTY" << true;
-    QTest::newRow("--simulate") << QStringList{"torvane", "--simulate"} << "Simulated drive"
-                                << true;
+        << QStringList{"torvane", "--port", "PTY", "--connect"} << "PTY" << true << false << 0;
+    QTest::newRow("--simulate") << QStringList{"torvane", "--simulate"} << "Simulated drive" << true
+                                << false << 0;
     QTest::newRow("--connect alone does nothing")
-        << QStringList{"torvane", "--connect"} << "" << false;
+        << QStringList{"torvane", "--connect"} << "" << false << false << 0;
+    QTest::newRow("--simulate --auto-update --plot")
+        << QStringList{"torvane", "--simulate", "--auto-update", "--plot", "Supply Voltage"}
+        << "Simulated drive" << true << true << 1;
+    QTest::newRow("--auto-update after --connect")
+        << QStringList{"torvane", "--port",           "PTY", "--connect", "--auto-update",
+                       "--plot",  "Output Axis Angel"}
+        << "PTY" << true << true << 6;
+    // Nothing to connect to: the box stays clear (and no message says so); the plot is chosen.
+    QTest::newRow("--auto-update without a connection")
+        << QStringList{"torvane", "--port", "PTY", "--auto-update", "--plot", "Phase Current"}
+        << "PTY" << false << false << 2;
 }
 
 void ConsoleConnectionTest::StartUpOptions() {
     QFETCH(QStringList, args);
     QFETCH(QString, selected);
     QFETCH(bool, opened);
+    QFETCH(bool, autoUpdate);
+    QFETCH(int, plot);
     RecordingPrompts prompts;
     Rig rig;
     const QString pty = QString::fromStdString(rig.sim.SlavePath());
@@ -376,11 +396,81 @@ void ConsoleConnectionTest::StartUpOptions() {
     if (opened) {
         QTRY_VERIFY(rig.port.PortOpen());
         rig.VerifyConnected();
-        QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
+        // Ticked once the handshake has succeeded: the live feed replaces the short poll.
+        QCOMPARE(rig.dlg->TimerActive(Timer::kPollTimer), !autoUpdate);
     } else {
         QCoreApplication::processEvents();  // a queued open, had there been one, runs here
         rig.VerifyClosed();
     }
+    QCOMPARE(rig.Find<QCheckBox>("autoUpdateCheck")->isChecked(), autoUpdate);
+    QCOMPARE(rig.dlg->TimerActive(Timer::kAutoUpdateTimer), autoUpdate);
+    QCOMPARE(int(rig.session.State().AutoUpdate), int(autoUpdate));
+    QCOMPARE(rig.Find<QComboBox>("parameterCombo")->currentIndex(), plot);
+    QCOMPARE(int(rig.dlg->Fields().WaveParameter), plot);
+    QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ConsoleConnectionTest::OpenAndCloseFollowTheSessionNotTheCaption() {
+    RecordingPrompts prompts;
+    Rig rig;
+    // Desktops that add accelerator markers to captions send no press down the wrong path.
+    rig.dlg->PreselectPort(QString::fromStdString(rig.sim.SlavePath()));
+    rig.OpenButton()->setText("&Open");
+    rig.OpenButton()->click();
+    rig.VerifyConnected();
+    rig.OpenButton()->setText("C&lose");
+    rig.OpenButton()->click();
+    rig.VerifyClosed();
+    rig.OpenButton()->setText("&Open");
+    rig.OpenButton()->click();
+    rig.VerifyConnected();
+    QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ConsoleConnectionTest::AfterAFailedCloseTheNextPressTakesTheOpenPath() {
+    RecordingPrompts prompts;
+    Rig rig;
+    rig.OpenOn(rig.sim.SlavePath());
+    rig.VerifyConnected();
+    // The reader thread is held up handing on the loss of the port, so the Close that follows
+    // cannot join it within its 1000 ms.
+    std::mutex m;
+    std::condition_variable cv;
+    bool entered = false, release = false, left = false;
+    rig.session.SetEventPoster([&](std::function<void()>) {
+        std::unique_lock<std::mutex> lock(m);
+        entered = true;
+        cv.notify_all();
+        cv.wait(lock, [&] { return release; });
+        left = true;
+        cv.notify_all();
+    });
+    rig.sim.HangUp();
+    {
+        std::unique_lock<std::mutex> lock(m);
+        QVERIFY(cv.wait_for(lock, std::chrono::seconds(5), [&] { return entered; }));
+    }
+    rig.OpenButton()->click();
+    QCOMPARE(prompts.Texts(), QStringList{"Close fail"});
+    // The controls are unchanged, but the port counts as closed: the next press opens.
+    QCOMPARE(rig.OpenButton()->text(), QString("Close"));
+    QVERIFY(!rig.port.PortOpen());
+    rig.OpenButton()->click();
+    QCOMPARE(prompts.NoticeCount(), 2);
+    QCOMPARE(prompts.Last(), QString("Open fail！\nthe port is still in use by this program"));
+
+    // Once the reader has ended, the next Open finishes the release and connects.
+    {
+        std::unique_lock<std::mutex> lock(m);
+        release = true;
+        cv.notify_all();
+        QVERIFY(cv.wait_for(lock, std::chrono::seconds(5), [&] { return left; }));
+    }
+    QVERIFY(rig.sim.Start());
+    prompts.Clear();
+    rig.OpenOn(rig.sim.SlavePath());
+    rig.VerifyConnected();
+    QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
     QCOMPARE(prompts.Texts(), QStringList());
 }
 

@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -114,6 +115,7 @@ private slots:
     void OpenFailureShowsTheReasonAndKeepsTheWindow();
     void SimulatedDriveItemOpensTheStartedDrive();
     void OpenWhileConnectedClosesThePort();
+    void ATypedPathIsOpened();
     void CloseBoxAndEscapeGiveResultTwo();
 };
 
@@ -370,6 +372,25 @@ void SerialCommDlgTest::OpenWhileConnectedClosesThePort() {
     QTest::mouseClick(dlg.OpenButton(), Qt::LeftButton);
     QCOMPARE(dlg.result(), CSerialCommDlg::kOpened);
     QVERIFY(port.PortOpen());
+    QVERIFY(s.session.Close());
+}
+
+void SerialCommDlgTest::ATypedPathIsOpened() {
+    QTemporaryDir empty;
+    Pty pty;  // not in the search folder: only typing reaches it
+    RecordingPrompts prompts;
+    Session s(empty);
+    CSerialCommDlg dlg(s.session);
+    dlg.show();
+    QCOMPARE(Items(dlg.PortCombo()), QStringList({"null"}));
+    QCOMPARE(dlg.PortCombo()->accessibleName(), QString("Serial Port"));
+    QCOMPARE(dlg.BaudCombo()->accessibleName(), QString("Baud Rate"));
+    dlg.PortCombo()->lineEdit()->selectAll();
+    QTest::keyClicks(dlg.PortCombo()->lineEdit(), QString::fromStdString(pty.Path()));
+    QTest::mouseClick(dlg.OpenButton(), Qt::LeftButton);
+    QCOMPARE(prompts.Texts(), QStringList());
+    QCOMPARE(dlg.result(), CSerialCommDlg::kOpened);
+    QCOMPARE(s.port.Path(), pty.Path());
     QVERIFY(s.session.Close());
 }
 
