@@ -14,6 +14,7 @@ step() { printf '\n== %s\n' "$*"; }
 step "normal build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVANE_CORE_ONLY=OFF -DTORVANE_SANITIZE= >/dev/null
 scripts/check_tests_registered.sh build
+scripts/check_layering.sh build
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 
