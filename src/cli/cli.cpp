@@ -19,7 +19,7 @@ int Cli::Run() {
         if (spec->NeedsPort && !opened_) {
             if (const int e = OpenPort()) return e;
         }
-        const DriveError e = (this->*spec->Run)(c);
+        const DriveError e = spec->Run(*this, c);
         // A port event that ended the command is told before the command's failure.
         session_.ProcessPortEvents();
         if (e != kSuccess) {

@@ -1,4 +1,5 @@
-// torvane-cli's commands: the table, each command's argument parser and what it runs.
+// torvane-cli's register-level commands (ports, read, write, status, capture): their table rows,
+// argument parsers and what they run; and the joined table of every group.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -34,10 +35,6 @@ bool ParseDecimal(const std::string& text, unsigned long max, unsigned long& out
         return false;
     out = std::stoul(text);
     return out <= max;
-}
-
-bool AtArgument(const std::vector<std::string>& a, size_t at) {
-    return at < a.size() && FindCommand(a[at]) == nullptr;
 }
 
 std::string ParseRead(const std::vector<std::string>& a, size_t& i, Command& c) {
@@ -76,55 +73,38 @@ std::string ParseCapture(const std::vector<std::string>& a, size_t& i, Command& 
     return {};
 }
 
-}  // namespace
-
-const std::vector<CommandSpec>& CommandTable() {
-    static const std::vector<CommandSpec> kTable = {
-        {"ports", "ports", "list the serial ports found, one a line", false, nullptr, &Cli::Ports},
-        {"read", "read ADDR COUNT",
-         "read COUNT bytes of register ADDR; print them and the decoded fields", true, ParseRead,
-         &Cli::Read},
-        {"write", "write ADDR [BYTE...]",
-         "write the bytes to register ADDR (no bytes: a bare command)", true, ParseWrite,
-         &Cli::Write},
-        {"status", "status", "model, motor state, faults and live values", true, nullptr,
-         &Cli::Status},
-        {"capture", "capture REG [FILE]",
-         "read back a test's capture (REG 0x2408, 0x2505 or 0x2611) into FILE,\n"
-         "or as hex to standard output",
-         true, ParseCapture, &Cli::Capture},
-    };
-    return kTable;
-}
-
-DriveError Cli::Ports(const Command&) {
+DriveError Ports(Cli& cli, const Command&) {
     // The paths only: the console's "null" and "Simulated drive" items are not ports.
-    session_.SearchItems();
-    for (const std::string& p : session_.Port().PortList) std::printf("%s\n", p.c_str());
+    DriveSession& session = cli.Session();
+    session.SearchItems();
+    for (const std::string& p : session.Port().PortList) std::printf("%s\n", p.c_str());
     return kSuccess;
 }
 
-DriveError Cli::Read(const Command& c) {
-    DriveState& state = session_.State();
+DriveError Read(Cli& cli, const Command& c) {
+    DriveSession& session = cli.Session();
+    DriveState& state = session.State();
     state.AutoUpdate = 1;  // decode the live fields of a status read too
-    if (const DriveError e = session_.Read(c.Address, c.Count)) return e;
-    const auto& data = session_.Link().LastReplyData();
+    if (const DriveError e = session.Read(c.Address, c.Count)) return e;
+    const auto& data = session.Link().LastReplyData();
     std::printf("%s\n", HexBytes(data.data(), data.size()).c_str());
-    for (const NamedField& f : DescribeRegister(c.Address, data.size(), state, session_.Motion()))
+    for (const NamedField& f : DescribeRegister(c.Address, data.size(), state, session.Motion()))
         std::printf("%s: %s\n", f.Name.c_str(), f.Value.c_str());
     return kSuccess;
 }
 
-DriveError Cli::Write(const Command& c) {
-    std::copy(c.Bytes.begin(), c.Bytes.end(), session_.Link().Payload());
-    return session_.Write(c.Address, c.Count);
+DriveError Write(Cli& cli, const Command& c) {
+    DriveSession& session = cli.Session();
+    std::copy(c.Bytes.begin(), c.Bytes.end(), session.Link().Payload());
+    return session.Write(c.Address, c.Count);
 }
 
-DriveError Cli::Status(const Command&) {
-    DriveState& state = session_.State();
+DriveError Status(Cli& cli, const Command&) {
+    DriveSession& session = cli.Session();
+    DriveState& state = session.State();
     // The live fields decode only while Auto Update is on, as in the console's live feed.
     state.AutoUpdate = 1;
-    if (const DriveError e = session_.RunReads(kStatusReads)) return e;
+    if (const DriveError e = session.RunReads(kStatusReads)) return e;
     // The console's rules: the same texts its panes and entries show.
     ConsoleState console;
     std::printf("Model: %s\n", state.ModelString.c_str());
@@ -148,11 +128,12 @@ DriveError Cli::Status(const Command&) {
     return kSuccess;
 }
 
-DriveError Cli::Capture(const Command& c) {
-    DriveLink& link = session_.Link();
+DriveError Capture(Cli& cli, const Command& c) {
+    DriveSession& session = cli.Session();
+    DriveLink& link = session.Link();
     if (const DriveError e = link.ReadBackCapture(c.Address)) return e;
     const size_t n = link.Capture.CaptureOffset;
-    const uint8_t* bytes = session_.State().CaptureBuffer.data();
+    const uint8_t* bytes = session.State().CaptureBuffer.data();
     if (c.File.empty()) {
         for (size_t at = 0; at < n; at += 16)
             std::printf("%s\n", HexBytes(bytes + at, std::min<size_t>(16, n - at)).c_str());
@@ -162,12 +143,70 @@ DriveError Cli::Capture(const Command& c) {
     out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(n));
     out.close();
     if (!out) {
-        notices_.Notice("torvane-cli: cannot write " + c.File + ": " + std::strerror(errno),
-                        NoticeIcon::Error);
+        cli.Notices().Notice("torvane-cli: cannot write " + c.File + ": " + std::strerror(errno),
+                             NoticeIcon::Error);
         return kLocalFailure;
     }
     std::printf("%zu bytes written to %s\n", n, c.File.c_str());
     return kSuccess;
+}
+
+}  // namespace
+
+bool AtArgument(const std::vector<std::string>& a, size_t at) {
+    return at < a.size() && FindCommand(a[at]) == nullptr;
+}
+
+std::string ParseWordsAndOptions(const std::vector<std::string>& a, size_t& at, Command& c,
+                                 const std::vector<OptionSpec>& options) {
+    for (; AtArgument(a, at); ++at) {
+        const std::string& arg = a[at];
+        if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+            c.Words.push_back(arg);
+            continue;
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& o : options) {
+            if (arg == o.Name) spec = &o;
+        }
+        if (spec == nullptr) return c.Name + ": unknown option " + arg;
+        if (!spec->TakesValue) {
+            c.Values[arg] = "";
+            continue;
+        }
+        if (at + 1 >= a.size()) return c.Name + ": " + arg + " needs a value";
+        c.Values[arg] = a[++at];
+    }
+    return {};
+}
+
+const std::vector<CommandSpec>& CommandTable() {
+    static const std::vector<CommandSpec> kTable = [] {
+        std::vector<CommandSpec> table;
+        for (auto group : {RegisterCommands, MotionCommands, ParamsCommands, StepTestCommands}) {
+            for (const CommandSpec& spec : group()) table.push_back(spec);
+        }
+        return table;
+    }();
+    return kTable;
+}
+
+std::vector<CommandSpec> RegisterCommands() {
+    return {
+        {"ports", "ports", "list the serial ports found, one a line", false, nullptr, Ports},
+        {"read", "read ADDR COUNT",
+         "read COUNT bytes of register ADDR; print them and the decoded fields", true, ParseRead,
+         Read},
+        {"write", "write ADDR [BYTE...]",
+         "write the bytes to register ADDR (no bytes: a bare command)", true, ParseWrite,
+         Write},
+        {"status", "status", "model, motor state, faults and live values", true, nullptr,
+         Status},
+        {"capture", "capture REG [FILE]",
+         "read back a test's capture (REG 0x2408, 0x2505 or 0x2611) into FILE,\n"
+         "or as hex to standard output",
+         true, ParseCapture, Capture},
+    };
 }
 
 }  // namespace torvane::cli
