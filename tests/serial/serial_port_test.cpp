@@ -145,7 +145,7 @@ TEST(SerialPort, ParityAndStopBitsInTheTermiosRecord) {
     }
 }
 
-TEST(SerialPort, ReceivesWritesAndKeepsLeftoversAcrossReopen) {
+TEST(SerialPort, ReceivesWritesAndStartsEveryOpenEmpty) {
     ScriptedPeer peer;
     peer.SetResponder(nullptr);
     SerialPort port;
@@ -155,28 +155,66 @@ TEST(SerialPort, ReceivesWritesAndKeepsLeftoversAcrossReopen) {
     peer.Send(Bytes(300, 0x11));
     ASSERT_TRUE(WaitFor([&] { return port.RxCountNow() == 300; }));
     EXPECT_TRUE(port.Close());
+    // Bytes left at close answer nothing of the next connection: they are gone after reopen,
+    // and what arrives then is received from the front of the buffer.
     ASSERT_TRUE(port.Open(peer.SlavePath()));
-    EXPECT_EQ(port.RxCountNow(), 300);  // unread bytes are scanned after the next open
+    EXPECT_EQ(port.RxCountNow(), 0);
+    peer.Send({0x22, 0x33});
+    ASSERT_TRUE(WaitFor([&] { return port.RxCountNow() == 2; }));
+    port.WithRx([](const uint8_t* bytes, size_t count) {
+        EXPECT_EQ(Bytes(bytes, bytes + count), Bytes({0x22, 0x33}));
+        return size_t{0};
+    });
     EXPECT_TRUE(port.Close());
 }
 
-TEST(SerialPort, OverflowStopsReceptionAndReportsIt) {
+// A full buffer drops its oldest bytes and keeps receiving; the event comes once per episode,
+// which ends when the consumer has emptied the buffer (or the port is reopened).
+TEST(SerialPort, OverflowDropsTheOldestBytesOnceReportedAndKeepsListening) {
     ScriptedPeer peer;
     SerialPort port;
     std::atomic<int> overflows{0};
     port.SetEventHandler([&](PortEvent e) {
         if (e == PortEvent::Overflow) ++overflows;
     });
+    const auto contents = [&] {
+        Bytes seen;
+        port.WithRx([&](const uint8_t* bytes, size_t count) {
+            seen.assign(bytes, bytes + count);
+            return size_t{0};
+        });
+        return seen;
+    };
     ASSERT_TRUE(port.Open(peer.SlavePath()));
-    peer.Send(Bytes(1000, 0x00));
+    Bytes first(1000);
+    for (size_t i = 0; i < first.size(); ++i) first[i] = static_cast<uint8_t>(i);
+    peer.Send(first);
     ASSERT_TRUE(WaitFor([&] { return port.RxCountNow() == 1000; }));
-    peer.Send(Bytes(30, 0x00));
+    peer.Send(Bytes(30, 0xEE));
     ASSERT_TRUE(WaitFor([&] { return overflows == 1; }));
-    EXPECT_EQ(port.RxCountNow(), 1000);
-    EXPECT_TRUE(port.PortOpen());  // open but deaf until closed
-    peer.Send(Bytes(1, 0x00));
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(port.RxCountNow(), 1000);
+    ASSERT_TRUE(WaitFor([&] { return contents().back() == 0xEE; }));
+    Bytes want(first.begin() + 6, first.end());
+    want.insert(want.end(), 30, 0xEE);
+    EXPECT_EQ(contents(), want);
+
+    // More noise: still listening, still the newest 1024 bytes, no second message.
+    peer.Send(Bytes(700, 0x77));
+    ASSERT_TRUE(WaitFor([&] { return contents().back() == 0x77; }));
+    ASSERT_TRUE(WaitFor([&] { return contents()[1024 - 700] == 0x77; }));
+    EXPECT_EQ(port.RxCountNow(), 1024);
+    EXPECT_EQ(overflows, 1);
+
+    // Once the consumer has taken everything, the next overflow is a new episode.
+    port.WithRx([](const uint8_t*, size_t count) { return count; });
+    peer.Send(Bytes(1100, 0x55));
+    ASSERT_TRUE(WaitFor([&] { return overflows == 2; }));
+    EXPECT_TRUE(port.PortOpen());
+    EXPECT_TRUE(port.Close());
+
+    // A reopened port starts a new episode too.
+    ASSERT_TRUE(port.Open(peer.SlavePath()));
+    peer.Send(Bytes(1100, 0x66));
+    ASSERT_TRUE(WaitFor([&] { return overflows == 3; }));
     EXPECT_TRUE(port.Close());
 }
 
