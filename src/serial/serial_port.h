@@ -96,7 +96,8 @@ public:
     // Waits at most 1000 ms for the driver to take them.
     uint16_t Write(const uint8_t* bytes, uint8_t count);
 
-    // Port search: fills PortList with the serial devices present under `devDir`.
+    // Port search: fills PortList with SearchPorts(devDir) (serial/port_search.h), the serial
+    // ports under `devDir`, found without opening any of them.
     void Search(const std::string& devDir = "/dev");
 
     // Receive side. The reader appends behind RxCount under RxLock; the consumer calls
