@@ -94,6 +94,13 @@ private:
     int depth_ = 0;
 };
 
+// Runs the event loop for `ms`, sleeping while there is nothing to do.
+void Run(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 struct Phase {
     long Points = 0;
     double Cpu = 0, Rate = 0, Median = 0, Max = 0, FullMedian = 0, FullMax = 0;
@@ -149,9 +156,7 @@ int main(int argc, char** argv) {
         series->ClearPoints();
         for (long i = 0; i < points; ++i) series->AppendValue(sample());
         // Settle: the first replot after the fill, and any resize or expose.
-        QElapsedTimer settle;
-        settle.start();
-        while (settle.elapsed() < 500) app.processEvents(QEventLoop::AllEvents, 50);
+        Run(500);
 
         std::vector<double> busy;
         app.TakeBusy();
@@ -166,8 +171,7 @@ int main(int argc, char** argv) {
         const double cpu0 = CpuSeconds();
         wall.start();
         feed.start(50);
-        while (wall.elapsed() < seconds * 1000)
-            app.processEvents(QEventLoop::WaitForMoreEvents, 50);
+        Run(static_cast<int>(seconds * 1000));
         feed.stop();
         const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
         ph.Cpu = (CpuSeconds() - cpu0) / elapsed * 100;
@@ -211,7 +215,7 @@ int main(int argc, char** argv) {
     QTimer feed;
     QObject::connect(&feed, &QTimer::timeout, [&] { series->AppendValue(sample()); });
     feed.start(50);
-    while (wall.elapsed() < 3000) app.processEvents(QEventLoop::WaitForMoreEvents, 50);
+    Run(3000);
     feed.stop();
     const double hiddenCpu =
         (CpuSeconds() - cpu0) / (static_cast<double>(wall.nsecsElapsed()) / 1e9) * 100;
