@@ -5,8 +5,9 @@
 // For each length (1 000 points, 72 000 = 1 h, 1 728 000 = 24 h at 20 Hz) the series is filled
 // to that length, then fed at 20 Hz for a while. Printed:
 //   - process CPU (getrusage, user + system) over the fed period, as % of one core;
-//   - per sample, how long the UI thread was busy with the chart and its window (append, replot,
-//     paint and hand-over to the display): median and maximum, the freeze a user can feel;
+//   - per sample, how long the UI thread was busy with the chart and its window (replot, paint
+//     and hand-over to the display; the append itself is not timed): median and maximum, the
+//     freeze a user can feel;
 //   - how many frames were painted, to show that replots are coalesced;
 //   - full replots (the range refitted, every layer drawn and painted): median and maximum.
 // Then the window is hidden and fed on: no frame may be painted.
