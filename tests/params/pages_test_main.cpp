@@ -15,8 +15,8 @@ int RunListPageTest(int argc, char** argv);
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     UseCNumbers();
-    // 5000 ms waits take 100 ms, matching's 10 s ticks 200 ms, the drive's 15 s matching 300 ms.
-    torvane::SetTimeScale(0.02);
+    // 5000 ms waits take 250 ms, matching's 10 s ticks 500 ms, the drive's 15 s matching 750 ms.
+    torvane::SetTimeScale(0.05);
     struct Class {
         const char* name;
         int (*run)(int, char**);
