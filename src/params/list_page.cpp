@@ -52,7 +52,7 @@ CDlgFileNewSave::CDlgFileNewSave(torvane::DriveSession& session, QWidget* parent
     layout->addWidget(group, 1);
     layout->addLayout(buttons);
     // Long enough for every row of a section at once, wide enough for the longest row.
-    resize(520, 560);
+    resize(540, 620);
 
     connect(saveButton_, &QPushButton::clicked, this, [this] { SaveToFile(); });
     connect(downloadButton_, &QPushButton::clicked, this, [this] { Download(); });
