@@ -104,8 +104,8 @@ DriveError Save(Cli& cli, const std::string& path) {
         return LocalFailure(
             cli, "params save: not every block could be read; nothing written to " + path);
     }
-    // A fresh process knows no resolution yet; the drive's is its encoder lines x 4.
-    state.CountsPerRev = CountsPerRevFor(state.Params.Motor.EncoderLines);
+    // The read of 0x1000 set CountsPerRev from the drive's encoder lines, so the file holds the
+    // drive's resolution rather than the 1 a fresh process starts with.
     const FileResult written = SaveParameterFile(path, state);
     if (!written.Ok) return LocalFailure(cli, written.Message);
     std::printf("%zu bytes written to %s\n", kParameterImageSize, path.c_str());
@@ -172,9 +172,8 @@ DriveError Set(Cli& cli, const std::vector<std::string>& words) {
     }
     if (speedChecked) {
         // Rated Rotor Speed is checked against the drive's speed limit in rpm, which needs the
-        // drive's resolution (encoder lines x 4) before the limit block is read.
+        // drive's resolution (the motor group's read sets it) before the limit block is read.
         if (const DriveError e = link.ReadRegister(reg::kMotorGroup, size::kMotorGroup)) return e;
-        state.CountsPerRev = CountsPerRevFor(state.Params.Motor.EncoderLines);
         if (const DriveError e = link.ReadRegister(reg::kDriveLimits, size::kDriveLimits)) return e;
     }
     const SetResult r = SetFieldsOnDrive(link, cli.Notices(), assignments);

@@ -21,6 +21,7 @@
 #include "app/torvane_dlg.h"
 #include "params/driver_page.h"
 #include "params/list_page.h"
+#include "params/motor_match_dlg.h"
 #include "params/motor_page.h"
 #include "params/parameter_file.h"
 #include "params/user_def_dlg.h"
@@ -181,6 +182,8 @@ private slots:
     void CustomParametersWrittenBackByteForByte();
     void CustomParametersAfterAFailedRead();
     void TimersGoOnWhileAPageIsOpen();
+    void MatchingThroughTheConsole_data();
+    void MatchingThroughTheConsole();
 };
 
 void ConsoleParamsTest::Preconditions_data() {
@@ -684,6 +687,73 @@ void ConsoleParamsTest::TimersGoOnWhileAPageIsOpen() {
     rig.dlg->EditMotorParameters();
     QVERIFY2(polls >= 2, qPrintable(QString::number(polls)));
     QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ConsoleParamsTest::MatchingThroughTheConsole_data() {
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("state");  // MatchState when the box is closed
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("pollAgain");
+    using torvane::sim::MatchOutcome;
+    // The drive takes 15 s; timer 3 looks every 10 s and gives up on its fourth look.
+    QTest::newRow("completed") << int(MatchOutcome::Ok)
+                               << QString::fromUtf8("Match completed, Please close……！") << 1
+                               << "Matched" << true;
+    QTest::newRow("failed") << int(MatchOutcome::Fail)
+                            << QString::fromUtf8("Failed to match. please close……！") << 3
+                            << "Unmatch" << true;
+    QTest::newRow("time-out") << int(MatchOutcome::Never)
+                              << QString::fromUtf8("Match timeout， Please close！") << 2
+                              << "Unmatch" << false;
+}
+
+void ConsoleParamsTest::MatchingThroughTheConsole() {
+    QFETCH(int, outcome);
+    QFETCH(QString, text);
+    QFETCH(int, state);
+    QFETCH(QString, shown);
+    QFETCH(bool, pollAgain);
+    RecordingPrompts prompts;
+    Rig rig;
+    rig.sim.SetMatchOutcome(static_cast<torvane::sim::MatchOutcome>(outcome));
+    rig.Open();
+    // The drive starts matched; the page shows what the drive reports afterwards.
+    rig.sim.WithBehaviour([](DriveBehaviour& b) {
+        const uint8_t unmatched[7] = {0, 1, 1, 0, 0, 0, 90};
+        return b.Write(0x2200, unmatched, 7);
+    });
+    QStringList seen;
+    int boxState = -1;
+    bool matchTimerRan = false;
+    Then<CDlgFileNewMotor>([&](CDlgFileNewMotor& m) {
+        Set(m, "polePairsEdit", "6");
+        Then<CDlgFileMotorMatch>([&](CDlgFileMotorMatch& box) {
+            // The console's timer 3 writes into the box while it is open: the command that
+            // opened the page does not hold the console busy meanwhile.
+            matchTimerRan = rig.dlg->TimerActive(Timer::kMatchTimer);
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.dlg->TimerActive(Timer::kMatchTimer), 10000);
+            seen << box.Text() << box.Caption();
+            boxState = box.MatchState;
+            Click(box, "matchBoxButton");
+        });
+        Click(m, "matchButton");
+        seen << m.findChild<QComboBox*>("matchingStateCombo")->currentText();
+        Click(m, "nextButton");
+    });
+    rig.dlg->EditMotorParameters();
+    QVERIFY(matchTimerRan);
+    QCOMPARE(seen, (QStringList{text, "Close", shown}));
+    QCOMPARE(boxState, state);
+    QCOMPARE(rig.dlg->TimerActive(Timer::kPollTimer), pollAgain);
+    QCOMPARE(prompts.Texts(), QStringList());
+    // The page's group went to the drive, then the start word; the Save wrote it once more.
+    QStringList writes;
+    for (const QString& line : rig.Log()) {
+        if (line.startsWith('W')) writes << line;
+    }
+    QCOMPARE(writes, (QStringList{"W 1000 17", "W 6000 2", "W 1000 17"}));
+    QCOMPARE(int(rig.DriveParams().Motor.PolePairs), 6);
 }
 
 QTEST_MAIN(ConsoleParamsTest)
