@@ -288,9 +288,11 @@ public:
     // DriveError, otherwise 0.
     uint8_t EditCustomGroup();
 
-    // The loop page (console_loop_page.cpp): sets the page's ModifyMode (and in modify mode
-    // its MotorEnabled from Fields()), runs it modally and returns its result (1, 2 or 3). The
-    // reads before it, the writes after it and the Auto Update handling are the caller's.
+    // The loop page (console_loop_page.cpp): sets the page's ModifyMode and MotorEnabled (in
+    // modify mode from Fields(), in the New chain false: New runs only with the motor
+    // disabled), runs it modally and returns its result (1, 2 or 3). The reads before it, the
+    // writes after it, the Auto Update handling and lifting the command's busy scope are the
+    // caller's. Virtual so that tests can stand in for the page.
     virtual int ShowLoopPage(bool modify);
 
     // The pages, created on first use and kept for the console's life.
