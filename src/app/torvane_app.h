@@ -5,6 +5,7 @@
 //   --port PATH      preselect PATH in the port list (a device path or "Simulated drive")
 //   --connect        with --port: open that port at start, as the Open button does
 //   --simulate       start connected to an in-process simulated drive
+//   --version        print "torvane <version>" and exit
 #pragma once
 
 #include <QApplication>

@@ -13,6 +13,7 @@
 #include "protocol/register_map.h"
 #include "protocol/register_text.h"
 #include "serial/serial_port.h"
+#include "torvane_version.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ constexpr int kExitPort = 3;
 const char kUsage[] =
     "usage: torvane-cli [--port PATH] [--baud N] [--parity none|odd|even] [--stop-bits 1|1.5|2]\n"
     "                   [--keep-going] COMMAND...\n"
+    "       torvane-cli --help | --version\n"
     "commands (several may follow one another; they run in order over one connection):\n"
     "  ports                 list the serial ports found, one a line\n"
     "  read ADDR COUNT       read COUNT bytes of register ADDR; print them and the decoded fields\n"
@@ -114,6 +116,9 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
             o.KeepGoing = true;
         } else if (opt == "--help" || opt == "-h") {
             std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (opt == "--version") {
+            std::printf("torvane-cli %s\n", kVersion);
             std::exit(0);
         } else {
             return error = "unknown option: " + opt, false;
