@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev libqcustomplot-dev
   fonts-noto-cjk xvfb xauth
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 
 missing=()

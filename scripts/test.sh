@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up, builds Torvane and runs every test: the normal build, the build under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the protocol and serial tests under
-# ThreadSanitizer (with the simulated drive), and the frame fuzzer for a bounded time.
+# ThreadSanitizer (with the simulated drive), the frame fuzzer for a bounded time, and the
+# Windows cross-build with its tests and torvane-cli.exe under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -36,5 +37,8 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
 step "frame fuzzer"
 FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/fuzz.sh
+
+step "Windows: cross-build, core tests and torvane-cli.exe under wine"
+scripts/wine_test.sh build
 
 step "all tests passed"

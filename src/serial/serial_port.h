@@ -41,7 +41,8 @@ enum class PortEvent {
 constexpr const char* kOverflowMessage = "Serial data overflow";
 constexpr size_t kRxBufferSize = 1024;
 
-// Platform part of a port: the POSIX one is in serial_port_posix.cpp.
+// Platform part of a port: the POSIX one is in serial_port_posix.cpp, the Windows one in
+// serial_port_win.cpp.
 class SerialBackend {
 public:
     enum class WaitResult { Readable, Woken, HungUp, Error };
@@ -92,7 +93,9 @@ public:
     // Waits at most 1000 ms for the driver to take them.
     uint16_t Write(const uint8_t* bytes, uint8_t count);
 
-    // Port search: fills PortList with the serial devices present under `devDir`.
+    // Port search: fills PortList with the serial devices present under `devDir`. On Windows
+    // (where `devDir` means nothing): the COM ports the system has registered, as "COM%d" in
+    // ascending order; a PortList entry, or a typed "COM7" or "\\.\COM7", opens as \\.\COM7.
     void Search(const std::string& devDir = "/dev");
 
     // Receive side. The reader appends behind RxCount under RxLock; the consumer calls
