@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libqcustomplot-dev
   fonts-noto-cjk xvfb xauth
   g++-mingw-w64-x86-64-posix googletest wine wine64
+  dpkg-dev desktop-file-utils
 )
 
 missing=()
