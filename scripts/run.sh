@@ -7,4 +7,4 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVANE_CORE_ONLY=OFF -DTORVANE_SANITIZE= >/dev/null
 cmake --build build --target torvane torvane-cli torvane-sim
-exec build/torvane "$@"
+exec build/src/app/torvane "$@"

@@ -15,6 +15,7 @@ step() { printf '\n== %s\n' "$*"; }
 step "normal build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVANE_CORE_ONLY=OFF -DTORVANE_SANITIZE= >/dev/null
 scripts/check_tests_registered.sh build
+scripts/check_layering.sh build
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 
@@ -33,7 +34,10 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVANE_SANITIZE=th
 cmake --build build-tsan -j "$jobs" --target $(cat build-tsan/tsan_programs.txt)
 # Address-space randomisation on recent kernels can break the sanitizer's memory layout.
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-(cd build-tsan && setarch "$(uname -m)" -R ctest --output-on-failure -j "$jobs" -L tsan)
+# Each discovered test carries its program's name as its label (gtest_discover_tests keeps only
+# the first label, so "tsan" itself does not reach the tests): select the programs by name.
+tsan_labels="^($(tr -s ' \n' '|' < build-tsan/tsan_programs.txt | sed 's/|$//'))\$"
+(cd build-tsan && setarch "$(uname -m)" -R ctest --output-on-failure -j "$jobs" -L "$tsan_labels")
 
 step "frame fuzzer"
 FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/fuzz.sh

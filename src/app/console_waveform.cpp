@@ -1,37 +1,15 @@
-// CTorvaneDlg: the Waveform Display group (live samples, Clear Waveform, Save Data).
+// CTorvaneDlg: the Waveform Display group's commands (Parameter, Clear Waveform, Save Data).
 #include <cstdio>
 
 #include "app/torvane_dlg.h"
+#include "app/waveform_panel.h"
 
 void CTorvaneDlg::OnParameterChanged(int index) {
-    WaveParameter = index < 0 ? 0 : static_cast<uint8_t>(index);
+    fields_.WaveParameter = index < 0 ? 0 : static_cast<uint8_t>(index);
 }
 
-void CTorvaneDlg::AppendSample() {
-    double value = 0;
-    switch (WaveParameter) {
-        case 1:
-            value = state_.BusVoltage;
-            break;
-        case 2:
-            value = state_.PhaseCurrent;
-            break;
-        case 3:
-            value = state_.LiveSpeed;
-            break;
-        case 4:
-            value = state_.LivePosition;
-            break;
-        case 5:
-            value = OutputAxisPosition;
-            break;
-        case 6:
-            value = OutputAxisAngle;
-            break;
-        default:
-            return;  // BLANK: nothing is plotted
-    }
-    sampleSeries_->AppendValue(value, QString(), 0xFF);
+void CTorvaneDlg::SelectWaveParameter(int index) {
+    waveform_->SelectParameter(index);
 }
 
 void CTorvaneDlg::ClearWaveform() {

@@ -7,11 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ui/app_icon.h"
+#include "app/sim_drive_starter.h"
 #include "app/torvane_dlg.h"
-#include "protocol/drive_state.h"
-#include "serial/serial_port.h"
+#include "session/drive_session.h"
+#include "session/port_choice.h"
+#include "session/wave_parameter.h"
 #include "torvane_version.h"
+#include "ui/app_icon.h"
+#include "ui/c_numbers.h"
 
 namespace {
 
@@ -44,6 +47,8 @@ CTorvaneApp::CTorvaneApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationVersion("1.0");
     // The settings storage name the program has always carried; nothing is stored there.
     setOrganizationName(QString::fromUtf8("应用程序向导生成的本地应用程序"));
+    // QApplication has just set the C library's locale from the environment.
+    UseCNumbers();
 }
 
 bool CTorvaneApp::HasDisplay() {
@@ -67,7 +72,13 @@ bool CTorvaneApp::ParseOptions(const QStringList& arguments, Options& options, Q
     const QCommandLineOption port("port", "Preselect the serial port PATH.", "PATH");
     const QCommandLineOption connect("connect", "Open the --port at start.");
     const QCommandLineOption simulate("simulate", "Start connected to a simulated drive.");
-    parser.addOptions({port, connect, simulate});
+    const QCommandLineOption autoUpdate(
+        "auto-update", "Tick Auto Update once the start-up connection's handshake succeeded.");
+    QStringList names;
+    for (const char* name : torvane::kWaveParameterNames) names << QString("\"%1\"").arg(name);
+    const QCommandLineOption plot(
+        "plot", "Plot NAME in the live chart, one of " + names.join(", ") + ".", "NAME");
+    parser.addOptions({port, connect, simulate, autoUpdate, plot});
     if (!parser.parse(arguments)) {
         if (error != nullptr) *error = parser.errorText();
         return false;
@@ -83,6 +94,19 @@ bool CTorvaneApp::ParseOptions(const QStringList& arguments, Options& options, Q
     options.Port = parser.value(port);
     options.Connect = parser.isSet(connect);
     options.Simulate = parser.isSet(simulate);
+    options.AutoUpdate = parser.isSet(autoUpdate);
+    if (parser.isSet(plot)) {
+        const std::optional<uint8_t> index =
+            torvane::WaveParameterIndex(parser.value(plot).toStdString());
+        if (!index) {
+            if (error != nullptr) {
+                *error = QString("Unknown --plot name \"%1\"; the names are %2.")
+                             .arg(parser.value(plot), names.join(", "));
+            }
+            return false;
+        }
+        options.Plot = *index;
+    }
     return true;
 }
 
@@ -100,9 +124,11 @@ int CTorvaneApp::Run() {
     UseCjkFallback();
     setWindowIcon(TorvaneIcon());
 
-    torvane::SerialPort port;
-    torvane::DriveState state;
-    CTorvaneDlg console(port, state);
+    // The starter outlives the session, which stops its drive when it ends.
+    SimDriveStarter starter;
+    torvane::DriveSession session;
+    session.SetSimulatedDriveStarter(&starter);
+    CTorvaneDlg console(session);
 
     ApplyOptions(options, console);
     console.exec();
@@ -111,12 +137,16 @@ int CTorvaneApp::Run() {
 
 void CTorvaneApp::ApplyOptions(const Options& options, CTorvaneDlg& console) {
     if (options.Simulate) {
-        console.PreselectPort(CTorvaneDlg::kSimulatedDriveItem);
+        console.PreselectPort(torvane::kSimulatedDriveItem);
     } else if (!options.Port.isEmpty()) {
         console.PreselectPort(options.Port);
     }
+    if (options.Plot >= 0) console.SelectWaveParameter(options.Plot);
     if (options.Simulate || (options.Connect && !options.Port.isEmpty())) {
         // Opened once the window is up, so its messages have a window to sit on.
-        QTimer::singleShot(0, &console, [&console] { console.OpenOrClose(); });
+        const bool autoUpdate = options.AutoUpdate;
+        QTimer::singleShot(0, &console, [&console, autoUpdate] {
+            if (console.OpenPort() && autoUpdate) console.SetAutoUpdate(true);
+        });
     }
 }

@@ -1,66 +1,34 @@
+// CTorvaneDlg: assembling the window from its panels, the menu bar, the status bar and the
+// timers.
 #include "app/torvane_dlg.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QFrame>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/about_dlg.h"
+#include "app/can_panel.h"
+#include "app/live_preview_panel.h"
+#include "app/motion_panel.h"
+#include "app/serial_panel.h"
+#include "app/waveform_panel.h"
+#include "protocol/timing.h"
 #include "ui/app_icon.h"
 #include "ui/dialog_key_filter.h"
 #include "ui/user_prompts.h"
-#include "protocol/timing.h"
-#include "sim/simulated_drive.h"
 
 namespace {
 
-QLineEdit* MakeEntry(QWidget* parent, const char* name, bool readOnly = false) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setReadOnly(readOnly);
-    edit->setMinimumWidth(90);
-    return edit;
-}
-
-QLabel* MakeLabel(QWidget* parent, const QString& text, const char* name = nullptr) {
-    auto* label = new QLabel(text, parent);
-    if (name != nullptr) label->setObjectName(name);
-    return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const QString& text, const char* name) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(name);
-    combo->addItems(items);
-    combo->setCurrentIndex(-1);
-    return combo;
-}
-
-// Label, entry and unit on one row of a grid, from column `column`.
-void AddEntryRow(QGridLayout* grid, int row, int column, QLabel* label, QWidget* field,
-                 QLabel* unit = nullptr) {
-    grid->addWidget(label, row, column);
-    grid->addWidget(field, row, column + 1);
-    if (unit != nullptr) grid->addWidget(unit, row, column + 2);
-}
+// The size the window starts at, and the most of a 1366 x 768 screen it may take with its
+// frame and a panel or task bar.
+constexpr QSize kStartSize(1240, 680);
 
 }  // namespace
 
@@ -88,34 +56,36 @@ int CTorvaneDlg::TimerPeriod(TimerId id) {
     return 0;
 }
 
-CTorvaneDlg::CTorvaneDlg(torvane::SerialPort& port, torvane::DriveState& state, QWidget* parent)
-    : QDialog(parent), port_(port), state_(state), link_(port, state, motion_) {
+CTorvaneDlg::CTorvaneDlg(torvane::DriveSession& session, QWidget* parent)
+    : QDialog(parent), session_(session) {
     setObjectName("console");
     BuildWindow();
     BuildTimers();
+    ConnectPanels();
 
-    link_.SetReplyHandler(this);
-    // Port events arrive on the reader thread: hand them to the UI thread.
-    link_.SetPortEventHandler([this](torvane::PortEvent event) {
-        const uint64_t generation = connection_.load();
-        QMetaObject::invokeMethod(
-            this, [this, event, generation] { OnPortEvent(event, generation); },
-            Qt::QueuedConnection);
+    // The chart's sample series, held for the run (the panel owns the chart).
+    Chart()->ResetDisplayFlag();
+    sampleSeries_ = Chart()->SeriesAt(0);
+
+    session_.SetReplyHandler(this);
+    // Port events arrive on the reader thread: the session's work is posted to the UI thread,
+    // and dropped with the console.
+    session_.SetEventPoster([this](std::function<void()> work) {
+        QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
     });
+    session_.SetPortEventListener([this](torvane::PortEvent event) { OnPortEvent(event); });
     SetPromptParent(this);
 }
 
 CTorvaneDlg::~CTorvaneDlg() {
-    link_.SetPortEventHandler(nullptr);
-    link_.SetReplyHandler(nullptr);
     for (QTimer* timer : timers_) {
         if (timer != nullptr) timer->stop();
     }
-    // Join both workers before they are destroyed; a joinable thread would abort the process.
-    port_.ClearPortOpen();
-    link_.StopExtractor();
-    port_.Close();
-    StopSimulatedDrive();
+    session_.SetPortEventListener(nullptr);
+    session_.SetEventPoster(nullptr);
+    session_.SetReplyHandler(nullptr);
+    // Leave no port open and no worker running behind the window; nothing is shown.
+    session_.Close();
     SetPromptParent(nullptr);
 }
 
@@ -127,20 +97,26 @@ void CTorvaneDlg::BuildWindow() {
                    Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
 
+    motion_ = new MotionPanel(this);
+    livePreview_ = new LivePreviewPanel(this);
+    waveform_ = new WaveformPanel(this);
+    serial_ = new SerialPanel(this);
+    can_ = new CanPanel(this);
+
     // A wider window widens the three columns in about the proportions of the groups.
     auto* top = new QHBoxLayout;
-    top->addWidget(BuildMotionGroup(), 3);
-    top->addWidget(BuildLivePreviewGroup(), 2);
+    top->addWidget(motion_, 3);
+    top->addWidget(livePreview_, 2);
     auto* right = new QVBoxLayout;
-    right->addWidget(BuildSerialGroup());
-    right->addWidget(BuildCanGroup());
+    right->addWidget(serial_);
+    right->addWidget(can_);
     right->addStretch(1);
     top->addLayout(right, 1);
 
     auto* body = new QVBoxLayout;
     body->setContentsMargins(9, 6, 9, 4);
     body->addLayout(top, 0);
-    body->addWidget(BuildWaveformGroup(), 1);
+    body->addWidget(waveform_, 1);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -150,227 +126,26 @@ void CTorvaneDlg::BuildWindow() {
     layout->addWidget(BuildStatusBar(), 0);
 
     DialogKeyFilter::Install(this);
-    resize(1240, 760);
+    QSize size = kStartSize;
+    if (const QScreen* screen = this->screen()) {
+        // Leave room for the title bar and frame on a small screen.
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(20, 40));
+    }
+    resize(size.expandedTo(minimumSizeHint()));
 }
 
-QGroupBox* CTorvaneDlg::BuildMotionGroup() {
-    auto* group = new QGroupBox("Motion Control", this);
-    group->setObjectName("motionGroup");
-
-    // The entries sit in an unlabeled inner frame; the command buttons below it.
-    auto* frame = new QFrame(group);
-    frame->setObjectName("motionFrame");
-    frame->setFrameShape(QFrame::StyledPanel);
-    frame->setFrameShadow(QFrame::Sunken);
-    auto* grid = new QGridLayout(frame);
-    grid->setHorizontalSpacing(6);
-    grid->setColumnMinimumWidth(3, 14);
-
-    workModeCombo_ =
-        MakeCombo(frame, "workModeCombo", {"Current Mode", "Speed Mode", "Position Mode"});
-    currentEdit_ = MakeEntry(frame, "currentEdit");
-    currentEdit_->setMaxLength(16);
-    currentEdit_->setEnabled(false);
-    speedEdit_ = MakeEntry(frame, "speedEdit");
-    speedEdit_->setMaxLength(16);
-    speedEdit_->setEnabled(false);
-    reductionRatioEdit_ = MakeEntry(frame, "reductionRatioEdit");
-    reductionRatioEdit_->setText("1");
-    encoderValueEdit_ = MakeEntry(frame, "encoderValueEdit");
-    encoderValueEdit_->setText("65535.0");
-    positionTypeCombo_ =
-        MakeCombo(frame, "positionTypeCombo", {"Absolute Position", "Relative Position"});
-    positionTypeCombo_->setEnabled(false);
-    angleEdit_ = MakeEntry(frame, "angleEdit");
-    positionEdit_ = MakeEntry(frame, "positionEdit", true);
-    positionEdit_->setMaxLength(16);
-    positionEdit_->setEnabled(false);
-
-    // Left column: work mode and the set-points; right column: the position entries.
-    AddEntryRow(grid, 0, 0, MakeLabel(frame, "WorkMode"), workModeCombo_);
-    AddEntryRow(grid, 1, 0, MakeLabel(frame, "Current"), currentEdit_,
-                MakeLabel(frame, "A", "currentUnit"));
-    AddEntryRow(grid, 2, 0, MakeLabel(frame, "Speed"), speedEdit_,
-                MakeLabel(frame, "RPM", "speedUnit"));
-    AddEntryRow(grid, 3, 0, MakeLabel(frame, "Reduction Ratio"), reductionRatioEdit_);
-    AddEntryRow(grid, 4, 0, MakeLabel(frame, "One-Loop Encoder Value"), encoderValueEdit_);
-    AddEntryRow(grid, 0, 4, MakeLabel(frame, "Position Type"), positionTypeCombo_);
-    AddEntryRow(grid, 1, 4, MakeLabel(frame, "Angle"), angleEdit_,
-                MakeLabel(frame, "°", "angleUnit"));
-    AddEntryRow(grid, 2, 4, MakeLabel(frame, "Position"), positionEdit_,
-                MakeLabel(frame, "P", "positionUnit"));
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(5, 1);
-    // Rows share the frame's height evenly, as the entries of a dialog template are spread.
-    for (int row = 0; row < 5; ++row) grid->setRowStretch(row, 1);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(MakeButton(group, "Run", "runButton"));
-    buttons->addWidget(MakeButton(group, "Inversion", "inversionButton"));
-    buttons->addWidget(MakeButton(group, "Stop", "stopButton"));
-    enabledButton_ = MakeButton(group, "Enabled", "enabledButton");
-    buttons->addWidget(enabledButton_);
-    buttons->addWidget(MakeButton(group, "Reset", "resetButton"));
-    auto* emergencyStop = MakeButton(group, "Emergency Stop", "emergencyStopButton");
-    emergencyStop->setVisible(false);
-    buttons->addWidget(emergencyStop);
-
-    auto* layout = new QVBoxLayout(group);
-    layout->addWidget(frame, 1);
-    layout->addLayout(buttons);
-    return group;
-}
-
-QGroupBox* CTorvaneDlg::BuildLivePreviewGroup() {
-    auto* group = new QGroupBox("Live Preview", this);
-    group->setObjectName("livePreviewGroup");
-    auto* grid = new QGridLayout(group);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(4);
-
-    busbarVoltageEdit_ = MakeEntry(group, "busbarVoltageEdit", true);
-    phaseCurrentEdit_ = MakeEntry(group, "phaseCurrentEdit", true);
-    currentSpeedEdit_ = MakeEntry(group, "currentSpeedEdit", true);
-    motorPositionEdit_ = MakeEntry(group, "motorPositionEdit", true);
-    outputAxisPositionEdit_ = MakeEntry(group, "outputAxisPositionEdit", true);
-    outputAxisAngleEdit_ = MakeEntry(group, "outputAxisAngleEdit", true);
-    motorTemperatureEdit_ = MakeEntry(group, "motorTemperatureEdit", true);
-
-    AddEntryRow(grid, 0, 0, MakeLabel(group, "Busbar Voltage"), busbarVoltageEdit_,
-                MakeLabel(group, "V"));
-    AddEntryRow(grid, 1, 0, MakeLabel(group, "Phase Current Amplitude"), phaseCurrentEdit_,
-                MakeLabel(group, "A"));
-    AddEntryRow(grid, 2, 0, MakeLabel(group, "Current Speed"), currentSpeedEdit_,
-                MakeLabel(group, "RPM", "currentSpeedUnit"));
-    AddEntryRow(grid, 3, 0, MakeLabel(group, "Motor Position"), motorPositionEdit_,
-                MakeLabel(group, "P"));
-    AddEntryRow(grid, 4, 0, MakeLabel(group, "Output Axis Position"), outputAxisPositionEdit_,
-                MakeLabel(group, "P"));
-    AddEntryRow(grid, 5, 0, MakeLabel(group, "Output Axis Angle"), outputAxisAngleEdit_,
-                MakeLabel(group, "°"));
-    AddEntryRow(grid, 6, 0, MakeLabel(group, "Motor Temperature"), motorTemperatureEdit_,
-                MakeLabel(group, "℃"));
-
-    autoUpdateCheck_ = new QCheckBox("Auto Update", group);
-    autoUpdateCheck_->setObjectName("autoUpdateCheck");
-    grid->addWidget(autoUpdateCheck_, 7, 0, 1, 3);
-
-    positionCorrectionEdit_ = MakeEntry(group, "positionCorrectionEdit", true);
-    auto* correct = MakeButton(group, "Correct", "correctButton");
-    auto* correction = new QHBoxLayout;
-    correction->addWidget(positionCorrectionEdit_, 1);
-    correction->addWidget(correct);
-    grid->addWidget(MakeLabel(group, "Position Correction"), 8, 0);
-    grid->addLayout(correction, 8, 1, 1, 2);
-    grid->setColumnStretch(1, 1);
-
-    connect(autoUpdateCheck_, &QCheckBox::clicked, this, [this] { OnAutoUpdateClicked(); });
-    return group;
-}
-
-QGroupBox* CTorvaneDlg::BuildWaveformGroup() {
-    auto* group = new QGroupBox("Waveform Display", this);
-    group->setObjectName("waveformGroup");
-
-    parameterCombo_ = MakeCombo(group, "parameterCombo",
-                                {"BLANK", "Supply Voltage", "Phase Current", "Current Speed",
-                                 "Motor Position", "Output Axis Position", "Output Axis Angel"});
-    parameterCombo_->setCurrentIndex(0);
-    auto* clear = MakeButton(group, "Clear Waveform", "clearWaveformButton");
-
-    auto* header = new QHBoxLayout;
-    header->addWidget(MakeLabel(group, "Parameter"));
-    header->addWidget(parameterCombo_);
-    header->addSpacing(12);
-    header->addWidget(clear);
-    header->addStretch(1);
-
-    // Controls that exist but are never shown.
-    auto hidden = [header](QWidget* widget) {
-        widget->setVisible(false);
-        header->addWidget(widget);
-    };
-    hidden(MakeButton(group, "Show All", "showAllButton"));
-    hidden(MakeLabel(group, "Roll", "rollLabel"));
-    hidden(MakeCombo(group, "rollCombo", {"0", "1", "5", "10", "50", "100", "500", "1000"}));
-    hidden(MakeButton(group, "Eliminate Malfunction", "eliminateMalfunctionButton"));
-    auto* saveData = MakeButton(group, "Save Data", "saveDataButton");
-    hidden(saveData);
-    auto* testWaveform = MakeButton(group, "Test Waveform", "testWaveformButton");
-    hidden(testWaveform);
-    setpointExtraEdit_ = MakeEntry(group, "setpointExtraEdit");
-    setpointExtraEdit_->setEnabled(false);
-    hidden(setpointExtraEdit_);
-    testStateEdit_ = MakeEntry(group, "testStateEdit");
-    hidden(testStateEdit_);
-    hidden(MakeButton(group, "Test", "testButton"));
-    auto* getResults = MakeButton(group, "Get Results", "getResultsButton");
-    hidden(getResults);
-
-    chart_ = new CTChart(group);
-    chart_->setObjectName("waveformChart");
-    chart_->ConfigureRealTimeDisplay();
-    chart_->ResetDisplayFlag();
-    sampleSeries_ = chart_->SeriesAt(0);
-
-    auto* layout = new QVBoxLayout(group);
-    layout->addLayout(header);
-    layout->addWidget(chart_, 1);
-
-    connect(parameterCombo_, &QComboBox::currentIndexChanged, this,
+void CTorvaneDlg::ConnectPanels() {
+    connect(serial_, &SerialPanel::SearchClicked, this, [this] { Search(); });
+    connect(serial_, &SerialPanel::OpenClicked, this, [this] { OpenOrClose(); });
+    connect(livePreview_, &LivePreviewPanel::AutoUpdateClicked, this,
+            [this] { OnAutoUpdateClicked(); });
+    connect(waveform_, &WaveformPanel::ParameterChanged, this,
             [this](int index) { OnParameterChanged(index); });
-    connect(clear, &QPushButton::clicked, this, [this] { ClearWaveform(); });
-    connect(saveData, &QPushButton::clicked, this, [this] { SaveData(); });
-    connect(getResults, &QPushButton::clicked, this, [this] { GetResults(); });
-    return group;
-}
-
-QGroupBox* CTorvaneDlg::BuildSerialGroup() {
-    auto* group = new QGroupBox("Serial Communication", this);
-    group->setObjectName("serialGroup");
-
-    portCombo_ = new QComboBox(group);
-    portCombo_->setObjectName("portCombo");
-    // Editable, so a device path that the search does not list (a pty, /dev/serial/by-id/...)
-    // can be typed in.
-    portCombo_->setEditable(true);
-    portCombo_->setInsertPolicy(QComboBox::NoInsert);
-    portCombo_->setMinimumContentsLength(14);
-    portCombo_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    portCombo_->addItem(kSimulatedDriveItem);
-    portCombo_->setCurrentIndex(-1);
-    searchButton_ = MakeButton(group, "Search", "searchButton");
-    openButton_ = MakeButton(group, "Open", "openButton");
-    openButton_->setDefault(true);
-
-    auto* grid = new QGridLayout(group);
-    grid->addWidget(MakeLabel(group, "Serial Port "), 0, 0);
-    grid->addWidget(portCombo_, 0, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(searchButton_);
-    buttons->addWidget(openButton_);
-    grid->addLayout(buttons, 1, 0, 1, 2);
-    grid->setColumnStretch(1, 1);
-
-    connect(searchButton_, &QPushButton::clicked, this, [this] { Search(); });
-    connect(openButton_, &QPushButton::clicked, this, [this] { OpenOrClose(); });
-    return group;
-}
-
-QGroupBox* CTorvaneDlg::BuildCanGroup() {
-    auto* group = new QGroupBox("CAN Communication", this);
-    group->setObjectName("canGroup");
-    canAddressEdit_ = MakeEntry(group, "canAddressEdit");
-    canBaudCombo_ = MakeCombo(group, "canBaudCombo", {"500", "1000"});
-
-    auto* grid = new QGridLayout(group);
-    grid->addWidget(MakeLabel(group, "CAN Address "), 0, 0);
-    grid->addWidget(canAddressEdit_, 0, 1);
-    grid->addWidget(MakeLabel(group, "CAN Baud Rate"), 1, 0);
-    grid->addWidget(canBaudCombo_, 1, 1);
-    grid->addWidget(MakeButton(group, "Setting", "settingButton"), 2, 1);
-    grid->setColumnStretch(1, 1);
-    return group;
+    connect(waveform_, &WaveformPanel::ClearWaveformClicked, this, [this] { ClearWaveform(); });
+    connect(waveform_, &WaveformPanel::SaveDataClicked, this, [this] { SaveData(); });
+    connect(waveform_, &WaveformPanel::GetResultsClicked, this, [this] { GetResults(); });
+    // Test Waveform has no command. The motion commands, Correct, Eliminate Malfunction and
+    // the CAN Setting button are wired by the parts that add them.
 }
 
 QMenuBar* CTorvaneDlg::BuildMenuBar() {
@@ -414,7 +189,10 @@ QMenuBar* CTorvaneDlg::BuildMenuBar() {
     connect(disconnectAction_, &QAction::triggered, this, [this] { Disconnect(); });
     bar->addSeparator();
 
-    aboutAction_ = action(bar, "Abort KelmoraGUI(&A)...", "aboutAction");
+    // The About item in a Help menu: on the bar itself "Abort ..." reads like a command.
+    QMenu* help = bar->addMenu("Help");
+    help->setObjectName("helpMenu");
+    aboutAction_ = action(help, "Abort KelmoraGUI(&A)...", "aboutAction");
     connect(aboutAction_, &QAction::triggered, this, [this] { ShowAbout(); });
     bar->addSeparator();
     bar->addSeparator();
@@ -470,6 +248,10 @@ void CTorvaneDlg::StopTimer(TimerId id) {
 
 bool CTorvaneDlg::TimerActive(TimerId id) const {
     return timers_[static_cast<size_t>(id)]->isActive();
+}
+
+CTChart* CTorvaneDlg::Chart() const {
+    return waveform_->Chart();
 }
 
 QString CTorvaneDlg::PaneText(Pane pane) const {

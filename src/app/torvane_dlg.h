@@ -1,46 +1,47 @@
-// CTorvaneDlg: the main console. One window for the run of the program: the motion, live
-// preview, waveform, serial and CAN groups, the menu bar and the six-pane status bar.
-//
-// It owns the transaction engine (DriveLink) over the process-wide SerialPort and DriveState it
-// is given, the motion fields that mirror registers 0x2300 to 0x2309, the console timers and,
-// when the user picks "Simulated drive", an in-process simulated drive.
+// CTorvaneDlg: the main console. One window for the run of the program, assembled from one
+// panel per group (MotionPanel, LivePreviewPanel, WaveformPanel, SerialPanel, CanPanel), the
+// menu bar and the six-pane status bar. The panels own their widgets and report the user's
+// actions as signals; the console holds the commands and the console's state fields
+// (ConsoleState) and talks to the drive through the DriveSession it is given.
 //
 // Threads: everything here runs on the UI thread. Transactions block it (up to 5000 ms each,
-// scaled by the time seam); port events from the reader thread are posted to it. Every
-// message box goes through Prompts().
+// scaled by the time seam); port events from the reader thread reach it through the session,
+// posted to the UI thread. Every message box goes through Prompts() (or Notices(), the same
+// boxes for core sequences).
+//
+// Adding a command: connect the panel's signal to a console method in the constructor; the
+// method checks Session().IsOpen() ("The serial port is not open" otherwise), holds a
+// torvane::DriveSession::BusyScope while it runs its transactions and message boxes, and shows a
+// failed transaction with ShowDriveError.
 //
 // Widgets carry object names after their role (runButton, portCombo, autoUpdateCheck, ...),
 // so tests and later parts can find them.
 #pragma once
 
 #include <QDialog>
-#include <QStringList>
+#include <QString>
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <ctime>
-#include <memory>
 #include <string>
 
 #include "protocol/drive_link.h"
 #include "protocol/drive_state.h"
-#include "serial/serial_port.h"
+#include "session/console_state.h"
+#include "session/drive_session.h"
 #include "tuning/ct_chart.h"
+#include "ui/prompt_notice_sink.h"
 
+class CanPanel;
+class LivePreviewPanel;
+class MotionPanel;
 class QAction;
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
 class QLabel;
-class QLineEdit;
 class QMenuBar;
-class QPushButton;
 class QStatusBar;
 class QTimer;
-
-namespace torvane::sim {
-class SimulatedDrive;
-}
+class SerialPanel;
+class WaveformPanel;
 
 class CTorvaneDlg : public QDialog, public torvane::ReplyHandler {
     Q_OBJECT
@@ -66,27 +67,31 @@ public:
     enum Pane { kVersionPane = 0, kModelPane, kSpacerPane, kMotorStatePane, kFaultPane, kInfoPane };
 
     static constexpr const char* kTitle = "Kelmora GUI 2.1";
-    static constexpr const char* kSimulatedDriveItem = "Simulated drive";
-    static constexpr const char* kNoPortItem = "null";
     static constexpr const char* kPortNotOpenText = "The serial port is not open";
     static constexpr const char* kPollFailedText = "Device not responding, please reconnect……";
-    static constexpr const char* kOpenFailText = "Open fail！";
     static constexpr const char* kCloseFailText = "Close fail";
+    static constexpr const char* kDisconnectFailText = "Close the failure";
+    static constexpr const char* kClosedText = "Closed";
     static constexpr const char* kPortLostText =
         "The serial port was lost. Check the cable or adapter, then open the port again.";
 
-    // `port` and `state` are the process-wide records; they must outlive the console.
-    CTorvaneDlg(torvane::SerialPort& port, torvane::DriveState& state, QWidget* parent = nullptr);
-    // Closes an open port and joins the worker threads; stops an in-process simulated drive.
+    // `session` holds the process-wide records; it must outlive the console.
+    explicit CTorvaneDlg(torvane::DriveSession& session, QWidget* parent = nullptr);
+    // Closes an open port silently (joining the worker threads) and leaves the session.
     ~CTorvaneDlg() override;
 
     // --- Connection (Serial Communication group and the Connection menu) ---
     // Search button: refills the port list (device paths or "null", then "Simulated drive").
     void Search();
-    // Open/Close button: takes the Open path while it reads "Open", the Close path otherwise.
-    // Opening runs ConnectHandshake and blocks for it; closing waits up to 1000 ms for each
-    // worker thread.
+    // Open/Close button: the Open path while the session is closed, the Close path while it
+    // is open, whatever the caption reads.
     void OpenOrClose();
+    // The Open path: opens the port chosen or typed and runs ConnectHandshake (blocks for it).
+    // True when the port opened and the handshake succeeded.
+    bool OpenPort();
+    // The Close path: waits up to 1000 ms for each worker thread; "Close fail" when one did not
+    // end (the controls stay as they are).
+    void ClosePort();
     // Connect through the communication settings window (modal), then the short handshake;
     // a failed handshake read closes the port again.
     void ConnectWithSettings();
@@ -94,8 +99,6 @@ public:
     void Disconnect();
     // Puts `path` (a device path or "Simulated drive") into the port list and selects it.
     void PreselectPort(const QString& path);
-    // Folder the searches look for serial devices in ("/dev"; tests use a folder of their own).
-    void SetPortSearchFolder(std::string folder) { searchFolder_ = std::move(folder); }
 
     // --- Handshake and polling ---
     // The reads run right after the Open button opened the port; blocks for up to nine
@@ -107,11 +110,15 @@ public:
     torvane::DriveError ShortHandshake();
     // Auto Update check box clicked (the box already shows the new state).
     void OnAutoUpdateClicked();
+    // Ticks or clears the box as a click does.
+    void SetAutoUpdate(bool ticked);
     // Hidden Get Results button.
     void GetResults();
 
     // --- Waveform ---
     void OnParameterChanged(int index);
+    // Selects a Parameter item (0 BLANK .. 6) as the user would.
+    void SelectWaveParameter(int index);
     void ClearWaveform();
     // Hidden Save Data button: writes "TestData<yyyyMMddhhmm>.txt" in the working directory.
     void SaveData();
@@ -121,9 +128,7 @@ public:
     // --- Replies on screen (called by DriveLink inside a transaction, UI thread) ---
     void OnReadReply(torvane::RegisterAddress address) override;
     void OnWriteReply(torvane::RegisterAddress address) override;
-    // Rebuilds FaultTexts from `word`; "no error" for 0; starts the rotation for a non-empty
-    // list.
-    void DecodeFaultWord(uint16_t word);
+    void OnErrorReply(torvane::RegisterAddress address, bool read) override;
     // Shows the message of a DriveError 0xF0..0xFF; nothing for other codes.
     static void ShowDriveError(torvane::DriveError code);
 
@@ -132,18 +137,27 @@ public:
     void StartTimer(TimerId id);
     void StopTimer(TimerId id);
     bool TimerActive(TimerId id) const;
-    // What a tick of `id` does (ignored while no port is open); the status ticks block for
-    // their read. Tests call it directly.
+    // What a tick of `id` does (ignored while no port is open, and while a command's
+    // transactions are under way); the status ticks block for their read. Tests call it
+    // directly.
     void TimerTick(TimerId id);
 
     // --- Access for the application, later parts and tests ---
-    torvane::DriveLink& Link() { return link_; }
-    torvane::SerialPort& Port() { return port_; }
-    torvane::DriveState& State() { return state_; }
-    torvane::MotionFields& Motion() { return motion_; }
-    CTChart* Chart() const { return chart_; }
+    torvane::DriveSession& Session() { return session_; }
+    torvane::DriveLink& Link() { return session_.Link(); }
+    torvane::DriveState& State() { return session_.State(); }
+    torvane::MotionFields& Motion() { return session_.Motion(); }
+    // The console's state fields (MotorEnabled, FaultTexts, WaveParameter, ...).
+    torvane::ConsoleState& Fields() { return fields_; }
+    // Where core sequences send their messages: the console's message boxes.
+    torvane::NoticeSink& Notices() { return notices_; }
+    MotionPanel* MotionGroup() const { return motion_; }
+    LivePreviewPanel* LivePreviewGroup() const { return livePreview_; }
+    WaveformPanel* WaveformGroup() const { return waveform_; }
+    SerialPanel* SerialGroup() const { return serial_; }
+    CanPanel* CanGroup() const { return can_; }
+    CTChart* Chart() const;
     CTChart::Series* SampleSeries() const { return sampleSeries_; }
-    torvane::sim::SimulatedDrive* SimDrive() const { return simDrive_.get(); }
     QString PaneText(Pane pane) const;
     QAction* ConnectAction() const { return connectAction_; }
     QAction* DisconnectAction() const { return disconnectAction_; }
@@ -151,54 +165,18 @@ public:
     // Opens the About box modally.
     void ShowAbout();
 
-    // Console state (see the field table of the console).
-    uint8_t MotorEnabled = 0;
-    float SpeedSetpointRpm = 0;
-    float AngleInput = 0;
-    float RatioInput = 0;
-    float EncoderInput = 0;
-    int32_t OutputAxisPosition = 0;
-    float OutputAxisAngle = 0;
-    uint16_t ProgressCount = 0;
-    uint16_t LastControlWord = 0;
-    uint16_t FaultWord = 0;
-    uint16_t ShownFaultWord = 0xFFFF;  // so that the first status read always decodes
-    QStringList FaultTexts;
-    int32_t FaultTextIndex = 0;
-    int32_t FaultTextCount = 0;
-    uint8_t WaveParameter = 0;
-
 private:
     void BuildWindow();
-    QGroupBox* BuildMotionGroup();
-    QGroupBox* BuildLivePreviewGroup();
-    QGroupBox* BuildWaveformGroup();
-    QGroupBox* BuildSerialGroup();
-    QGroupBox* BuildCanGroup();
     QMenuBar* BuildMenuBar();
     QStatusBar* BuildStatusBar();
     void BuildTimers();
+    void ConnectPanels();
 
-    // Open and Close paths of the Open/Close button.
-    void OpenSelectedPort();
-    void ClosePort();
-    // Search button enabled, Open/Close caption and Connection menu items for the port state.
+    // Search enabled, Open/Close caption and Connection menu items for the port state.
     void ShowConnected(bool connected);
-    // Resolves the port list's text to a device path; starts the simulated drive for
-    // "Simulated drive". Empty with `error` set when there is nothing to open.
-    std::string PortPathToOpen(std::string* error);
-    std::string StartSimulatedDrive(std::string* error);
-    void StopSimulatedDrive();
-    // A port event posted from the reader thread; `generation` tells stale events apart.
-    void OnPortEvent(torvane::PortEvent event, uint64_t generation);
-    // Releases the port and the extractor after the port went away.
-    void DropLostPort();
+    // A port event, handled by the session first (a lost port is already released).
+    void OnPortEvent(torvane::PortEvent event);
 
-    // A read that, like every read reply, first takes the One-Loop Encoder Value entry.
-    torvane::DriveError Read(torvane::RegisterAddress address, uint8_t count);
-    // Status (long form), CAN, work mode, motor, drive states, application and limits, in
-    // that order; stops at and returns the first failure (not shown).
-    torvane::DriveError ReadDriveSetup();
     void ShowStatusReply();
     void ShowWorkModeReply();
     void ShowDriveStateReply();
@@ -210,52 +188,19 @@ private:
     void TickAutoUpdate();
     void TickFaultRotate();
     void AppendSample();
-    float EntryNumber(QLineEdit* edit) const;
+    float EncoderEntryValue() const;
 
-    torvane::SerialPort& port_;
-    torvane::DriveState& state_;
-    torvane::MotionFields motion_;
-    torvane::DriveLink link_;
-    std::unique_ptr<torvane::sim::SimulatedDrive> simDrive_;
-    std::string searchFolder_ = "/dev";
-    std::atomic<uint64_t> connection_{0};  // incremented on every open
-    int busy_ = 0;                         // > 0 while a command or tick runs its transactions
-
+    torvane::DriveSession& session_;
+    torvane::ConsoleState fields_;
+    PromptNoticeSink notices_;
     std::array<QTimer*, 12> timers_{};
 
-    // Motion Control
-    QComboBox* workModeCombo_ = nullptr;
-    QLineEdit* currentEdit_ = nullptr;
-    QLineEdit* speedEdit_ = nullptr;
-    QLineEdit* reductionRatioEdit_ = nullptr;
-    QLineEdit* encoderValueEdit_ = nullptr;
-    QComboBox* positionTypeCombo_ = nullptr;
-    QLineEdit* angleEdit_ = nullptr;
-    QLineEdit* positionEdit_ = nullptr;
-    QPushButton* enabledButton_ = nullptr;
-    // Live Preview
-    QLineEdit* busbarVoltageEdit_ = nullptr;
-    QLineEdit* phaseCurrentEdit_ = nullptr;
-    QLineEdit* currentSpeedEdit_ = nullptr;
-    QLineEdit* motorPositionEdit_ = nullptr;
-    QLineEdit* outputAxisPositionEdit_ = nullptr;
-    QLineEdit* outputAxisAngleEdit_ = nullptr;
-    QLineEdit* motorTemperatureEdit_ = nullptr;
-    QCheckBox* autoUpdateCheck_ = nullptr;
-    QLineEdit* positionCorrectionEdit_ = nullptr;
-    // Waveform Display
-    QComboBox* parameterCombo_ = nullptr;
-    CTChart* chart_ = nullptr;
+    MotionPanel* motion_ = nullptr;
+    LivePreviewPanel* livePreview_ = nullptr;
+    WaveformPanel* waveform_ = nullptr;
+    SerialPanel* serial_ = nullptr;
+    CanPanel* can_ = nullptr;
     CTChart::Series* sampleSeries_ = nullptr;
-    QLineEdit* setpointExtraEdit_ = nullptr;
-    QLineEdit* testStateEdit_ = nullptr;
-    // Serial and CAN Communication
-    QComboBox* portCombo_ = nullptr;
-    QPushButton* searchButton_ = nullptr;
-    QPushButton* openButton_ = nullptr;
-    QLineEdit* canAddressEdit_ = nullptr;
-    QComboBox* canBaudCombo_ = nullptr;
-    // Menu and status bar
     QAction* connectAction_ = nullptr;
     QAction* disconnectAction_ = nullptr;
     QAction* aboutAction_ = nullptr;

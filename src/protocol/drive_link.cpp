@@ -154,7 +154,10 @@ DriveLink::Outcome DriveLink::Exchange(const uint8_t* frame, size_t size, Regist
 }
 
 DriveError DriveLink::Finish(RegisterAddress address, bool read) {
-    if (state_.ReplyStatus != 0) return static_cast<DriveError>((state_.ReplyStatus >> 4) | 0xF0);
+    if (state_.ReplyStatus != 0) {
+        if (handler_) handler_->OnErrorReply(address, read);
+        return static_cast<DriveError>((state_.ReplyStatus >> 4) | 0xF0);
+    }
     if (handler_) {
         if (read)
             handler_->OnReadReply(address);

@@ -31,12 +31,15 @@
 
 namespace torvane {
 
-// The display work done after a successful reply (the console implements it).
+// The display work done after a reply (the console implements it), on the controlling thread
+// inside the transaction. A successful reply gets OnReadReply / OnWriteReply; an error reply
+// (non-zero result nibble) gets OnErrorReply and no display work.
 class ReplyHandler {
 public:
     virtual ~ReplyHandler() = default;
     virtual void OnReadReply(RegisterAddress address) = 0;
     virtual void OnWriteReply(RegisterAddress address) = 0;
+    virtual void OnErrorReply(RegisterAddress /*address*/, bool /*read*/) {}
 };
 
 class DriveLink {
@@ -71,9 +74,6 @@ public:
     // DriveState::CaptureBuffer, 128 bytes a block. A count above 8192 is read as 8192.
     DriveError ReadBackCapture(RegisterAddress countRegister);
 
-    std::array<uint8_t, kTxFrameSize> TxFrame{};
-    std::array<uint8_t, 1024> RxFrame{};  // copy of the frame being dispatched (extractor only)
-    uint8_t RxFrameLength = 0;
     CaptureCursor Capture;
 
     // Data bytes of the last reply that answered a transaction (what the drive sent, as sent).
@@ -90,6 +90,12 @@ private:
     DriveError Finish(RegisterAddress address, bool read);
     void ExtractorLoop();
     void OnFrame(const uint8_t* frame, size_t size);
+
+    // Frame buffers: TxFrame belongs to the controlling thread, RxFrame and RxFrameLength to
+    // the extractor thread.
+    std::array<uint8_t, kTxFrameSize> TxFrame{};
+    std::array<uint8_t, 1024> RxFrame{};  // copy of the frame being dispatched
+    uint8_t RxFrameLength = 0;
 
     SerialPort& port_;
     DriveState& state_;

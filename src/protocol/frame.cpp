@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "protocol/number_text.h"
+
 namespace torvane {
 
 namespace {
@@ -95,8 +97,8 @@ uint32_t GetU32(const uint8_t* s) {
 uint16_t GetU16(const uint8_t* s) { return static_cast<uint16_t>(s[0] << 8 | s[1]); }
 
 double LeadingDouble(const std::string& text) {
-    // strtod also reads hex floats, "inf" and "nan"; entries are decimal, so cut the text to its
-    // decimal prefix first.
+    // Entries are decimal (no hex floats, "inf" or "nan") with a dot whatever the locale: cut
+    // the text to its decimal prefix and read that without the C library's locale.
     const char* p = text.c_str();
     while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v') ++p;
     const char* q = p;
@@ -116,7 +118,7 @@ double LeadingDouble(const std::string& text) {
             q = e;
         }
     }
-    return std::strtod(std::string(p, q).c_str(), nullptr);
+    return DecimalToDouble(p, q);
 }
 
 int64_t LeadingInteger(const std::string& text) {
@@ -137,9 +139,8 @@ int64_t LeadingInteger(const std::string& text) {
 uint8_t CheckRange(const std::string& text, double min, double max, std::string& message) {
     const double value = LeadingDouble(text);
     if (value > max || min > value) {
-        char buf[128];
-        std::snprintf(buf, sizeof buf, "allowed band %.16g up to %.16g", min, max);
-        message = buf;
+        // Formatted without the C library's locale: a comma locale must not print "0,5".
+        message = "allowed band " + FormatG(min, 16) + " up to " + FormatG(max, 16);
         return 2;
     }
     return 0;

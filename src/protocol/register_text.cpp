@@ -7,14 +7,6 @@
 
 namespace torvane {
 
-std::string FormatG(double value) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", value);
-    return buf;
-}
-
-std::string FormatD(long long value) { return std::to_string(value); }
-
 namespace {
 
 std::string Hex16(unsigned v) {

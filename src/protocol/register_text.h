@@ -8,6 +8,7 @@
 
 #include "protocol/drive_state.h"
 #include "protocol/frame.h"
+#include "protocol/number_text.h"
 
 namespace torvane {
 
@@ -20,9 +21,5 @@ struct NamedField {
 // within the first `count` data bytes. Empty for an address that is not a data block.
 std::vector<NamedField> DescribeRegister(RegisterAddress address, size_t count,
                                          const DriveState& state, const MotionFields& motion);
-
-// printf-style "%g" and "%d", as the windows show numbers.
-std::string FormatG(double value);
-std::string FormatD(long long value);
 
 }  // namespace torvane

@@ -117,11 +117,13 @@ public:
     // Called on the reader thread for Overflow and Lost; set before Open.
     void SetEventHandler(std::function<void(PortEvent)> handler);
 
+private:
+    // The receive buffer: the reader appends, the consumer removes from the front, both
+    // under RxLock only.
     std::mutex RxLock;
     uint8_t RxBuffer[kRxBufferSize] = {};
     uint16_t RxCount = 0;
 
-private:
     void ReaderThread();
     void ConsumeLocked(size_t drop);
     void Raise(PortEvent e);

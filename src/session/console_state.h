@@ -21,9 +21,9 @@ struct ConsoleState {
     float EncoderInput = 0;
     int32_t OutputAxisPosition = 0;
     float OutputAxisAngle = 0;
-    uint16_t ProgressCount = 0;     // poll counter shared by the progress timers
-    uint16_t LastControlWord = 0;   // last control word written to register 0x6000
-    uint16_t FaultWord = 0;         // fault word of the last status read
+    uint16_t ProgressCount = 0;        // poll counter shared by the progress timers
+    uint16_t LastControlWord = 0;      // last control word written to register 0x6000
+    uint16_t FaultWord = 0;            // fault word of the last status read
     uint16_t ShownFaultWord = 0xFFFF;  // so that the first status read always decodes
     std::vector<std::string> FaultTexts;
     int32_t FaultTextIndex = 0;

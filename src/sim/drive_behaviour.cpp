@@ -37,7 +37,10 @@ uint16_t MeasuredAngle(const MotorGroup& m) {
 }  // namespace
 
 DriveBehaviour::DriveBehaviour(const SimOptions& options)
-    : stored_(FactoryParameters()), storedMatching_(FactoryMatching()), match_(options.Match) {
+    : stored_(FactoryParameters()),
+      storedMatching_(FactoryMatching()),
+      match_(options.Match),
+      calibration_(options.Calibration) {
     regs_.Model = options.Model;
     Restart();
     faults_ = options.FaultWord;
@@ -55,6 +58,7 @@ void DriveBehaviour::Restart() {
     enabled_ = false;
     running_ = false;
     initDoneAt_.reset();
+    calibrating_ = false;
     calibrationDoneAt_.reset();
     matching_ = false;
     matchDoneAt_.reset();
@@ -163,8 +167,11 @@ void DriveBehaviour::Events() {
     }
     if (calibrationDoneAt_ && now_ >= *calibrationDoneAt_) {
         calibrationDoneAt_.reset();
-        regs_.Matching.GraviationSequence = 1;
-        storedMatching_.GraviationSequence = 1;
+        calibrating_ = false;
+        const bool ok = calibration_ != CalibrationOutcome::Fail;
+        regs_.Matching.GraviationSequence = ok ? 1 : 0;
+        storedMatching_.GraviationSequence = ok ? 1 : 0;
+        if (!ok) RaiseFault(kEncoderCalibrationFault);
     }
     if (matchDoneAt_ && now_ >= *matchDoneAt_) {
         matchDoneAt_.reset();
@@ -211,7 +218,7 @@ void DriveBehaviour::RefreshLive() {
     if (regs_.Matching.HallDirection == 1) word2 |= 1u << 2;
     if (enabled_ && !running_ && runMode_ == 2) word2 |= 1u << 3;  // in position
     if (matching_) word2 |= 1u << 4;
-    if (calibrationDoneAt_) word2 |= 1u << 5;
+    if (calibrating_) word2 |= 1u << 5;
     if (AnyTestRunning()) word2 |= 1u << 6;
     live.StatusWord2 = word2;
     live.Speed = SaturateI32(speed_);
@@ -287,7 +294,12 @@ uint8_t DriveBehaviour::Write(RegisterAddress address, const uint8_t* data, size
         case reg::kEncoderCalibration:
             if (enabled_ || matching_) return nibble::kCannotProcess;
             regs_.Matching.GraviationSequence = 0;
-            calibrationDoneAt_ = now_ + timing::kCalibration;
+            calibrating_ = true;
+            if (calibration_ == CalibrationOutcome::Never) {
+                calibrationDoneAt_.reset();
+            } else {
+                calibrationDoneAt_ = now_ + timing::kCalibration;
+            }
             return nibble::kOk;
         case reg::kReset:
             Restart();
@@ -359,7 +371,7 @@ uint8_t DriveBehaviour::Command(uint16_t word) {
     };
     switch (word) {
         case control::kStartMatching:
-            if (enabled_ || calibrationDoneAt_ || matching_) return nibble::kCannotProcess;
+            if (enabled_ || calibrating_ || matching_) return nibble::kCannotProcess;
             matching_ = true;
             regs_.Matching.MatchMarks = 0;
             regs_.Matching.HallLineSequence = 0;
@@ -377,7 +389,7 @@ uint8_t DriveBehaviour::Command(uint16_t word) {
             return nibble::kOk;
         case control::kEnable:
             if (enabled_) return nibble::kOk;
-            if (matching_ || calibrationDoneAt_ || faults_ != 0) return nibble::kCannotProcess;
+            if (matching_ || calibrating_ || faults_ != 0) return nibble::kCannotProcess;
             if (regs_.Matching.MatchMarks != 1) return nibble::kNotMatched;
             enabled_ = true;
             running_ = false;

@@ -20,7 +20,10 @@
 //   - Set-points beyond the application limits (current rating, Maximum Speed) get nibble 10;
 //     a work mode above 2 or a change of mode while enabled get 5 and 6.
 //   - Faults raised with RaiseFault trip the motor (disabled); 0x1202 clears them.
-//   - Encoder calibration (0x120A, motor disabled) takes 3 s: 0x2200 byte 1 is 0, then 1.
+//   - Encoder calibration (0x120A, motor disabled) takes 3 s: 0x2200 byte 1 is 0, then 1 (or
+//     stays 0 with fault bit 13 when it fails, or stays 0 and keeps running when it never ends).
+//   - The speed set-point is taken in rpm (0x2305, 0x2300) and reported by a 0x2305 read in
+//     counts per second (rpm x CountsPerRev / 60); 0x2300 reports the set-points as written.
 //   - Motor matching (0x0101, motor disabled) takes 15 s: Match Marks 0, then 1 (or 2 when it
 //     fails, or stays 0 when it never ends); byte 2 (test state) goes to 1 on success.
 //   - Loop tests (0x0501, 0x0601, 0x0701; stopped with 0x0500, 0x0600, 0x0700): status 1 while
@@ -57,6 +60,7 @@ constexpr double kThermal = 600.0;
 
 constexpr double kAmbientTemperature = 25.0;
 constexpr uint16_t kStopPositionTest = 0x0700;
+constexpr uint16_t kEncoderCalibrationFault = 0x2000;  // fault bit 13
 
 class DriveBehaviour {
 public:
@@ -80,6 +84,9 @@ public:
     void RaiseFault(uint16_t word);
     uint16_t Faults() const { return faults_; }
     void SetMatchOutcome(MatchOutcome outcome) { match_ = outcome; }
+    // Takes effect at the next start of a calibration (never) or at its end (fail).
+    void SetCalibrationOutcome(CalibrationOutcome outcome) { calibration_ = outcome; }
+    bool Calibrating() const { return calibrating_; }
     void SetModel(const std::string& model) { regs_.Model = model; }
     // A non-zero value replaces the byte counts that 0x2408, 0x2505 and 0x2611 report.
     void SetReportedCaptureLength(uint16_t bytes) { reportedLength_ = bytes; }
@@ -110,6 +117,7 @@ private:
     DriveParameters stored_;
     MatchingGroup storedMatching_;
     MatchOutcome match_;
+    CalibrationOutcome calibration_;
     double now_ = 0;
     double rebootUntil_ = 0;
     uint16_t faults_ = 0;
@@ -120,7 +128,8 @@ private:
     uint8_t runMode_ = 1;
     double positionTarget_ = 0;
     std::optional<double> initDoneAt_;
-    std::optional<double> calibrationDoneAt_;
+    bool calibrating_ = false;
+    std::optional<double> calibrationDoneAt_;  // empty while a calibration that never ends runs
     bool matching_ = false;
     std::optional<double> matchDoneAt_;
     std::array<std::optional<double>, 3> testDoneAt_{};

@@ -43,8 +43,9 @@ constexpr BlockInfo kBlocks[] = {
     {reg::kControlWord, 2, false, true, 0},
 };
 
-int32_t RpmToCountsPerSecond(int rpm, uint32_t countsPerRev) {
-    return static_cast<int32_t>(std::lround(rpm / 60.0 * countsPerRev));
+int32_t RpmToCountsPerSecond(double rpm, uint32_t countsPerRev) {
+    const double counts = std::round(rpm / 60.0 * countsPerRev);
+    return static_cast<int32_t>(std::clamp(counts, -2147483648.0, 2147483647.0));
 }
 
 void PutIdentity(uint8_t* field, const std::string& text) {
@@ -236,7 +237,9 @@ size_t RegisterModel::Encode(RegisterAddress address, uint8_t* out) const {
             PutFloatBE(out, Motion.CurrentSetpoint);
             break;
         case reg::kSpeedSetpoint:
-            PutI32BE(out, Motion.SpeedSetpoint);
+            // Taken in rpm, reported in the encoder's counts per second: the tool converts
+            // this read back to rpm over its CountsPerRev.
+            PutI32BE(out, RpmToCountsPerSecond(Motion.SpeedSetpoint, CountsPerRev()));
             PutI32BE(out + 4, Motion.SetpointExtra);
             break;
         case reg::kPositionSetpoint:

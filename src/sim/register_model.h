@@ -92,7 +92,8 @@ public:
     uint8_t LiveStatusSize() const;
 
     // Full bytes of block `address` into `out` (room for 128 bytes); returns the block size,
-    // 0 for a block without data.
+    // 0 for a block without data. 0x2305 reports the speed set-point in counts per second
+    // (rounded, over CountsPerRev()); 0x2300 reports it in rpm, as written.
     size_t Encode(RegisterAddress address, uint8_t* out) const;
     // Stores the `n` bytes of a write into the block's fields. `n` is one of the block's
     // accepted write sizes; bytes beyond it leave their fields unchanged.
@@ -100,7 +101,7 @@ public:
 
     DriveParameters Params;
     MatchingGroup Matching;
-    MotionFields Motion;  // work mode and set-points
+    MotionFields Motion;  // work mode and set-points as written (the speed set-point in rpm)
     TestParameters Tests;
     LiveStatus Live;
     std::array<uint8_t, 3> TestStatus{};   // current, speed, position: 0 idle, 1 running, 3 done

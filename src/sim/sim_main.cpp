@@ -18,6 +18,7 @@
 
 namespace {
 
+using torvane::sim::CalibrationOutcome;
 using torvane::sim::MatchOutcome;
 using torvane::sim::SimOptions;
 
@@ -29,6 +30,8 @@ constexpr const char* kUsage =
     "  --link PATH           also make PATH a symbolic link to the terminal (removed at exit)\n"
     "  --model NAME          model string the drive reports (default KVD417)\n"
     "  --match=ok|fail|never how motor matching ends (default ok, after about 15 s)\n"
+    "  --calibration=ok|fail|never\n"
+    "                        how encoder calibration ends (default ok, after about 3 s)\n"
     "  --fault WORD          raise these fault bits at start (decimal or 0x hex)\n"
     "  --no-pacing           answer at once instead of at the line's pace\n"
     "  --baud RATE           baud rate the replies are paced at (default 115200)\n"
@@ -160,6 +163,17 @@ int main(int argc, char** argv) {
                 options.Match = MatchOutcome::Never;
             } else {
                 return Usage("--match needs ok, fail or never");
+            }
+        } else if (arg == "--calibration") {
+            if (!takeValue()) return Usage("--calibration needs ok, fail or never");
+            if (value == "ok") {
+                options.Calibration = CalibrationOutcome::Ok;
+            } else if (value == "fail") {
+                options.Calibration = CalibrationOutcome::Fail;
+            } else if (value == "never") {
+                options.Calibration = CalibrationOutcome::Never;
+            } else {
+                return Usage("--calibration needs ok, fail or never");
             }
         } else if (arg == "--fault") {
             unsigned long word = 0;

@@ -10,9 +10,15 @@ namespace torvane::sim {
 // 15 s, or never (Match Marks stays 0 until the drive is reset).
 enum class MatchOutcome { Ok, Fail, Never };
 
+// How encoder calibration (register 0x120A) ends: calibrated after about 3 s, failed after
+// about 3 s (not calibrated, fault bit 13 "Encoder calibration error"), or never (it runs until
+// the drive is reset).
+enum class CalibrationOutcome { Ok, Fail, Never };
+
 struct SimOptions {
     std::string Model = "KVD417";  // model string of 0x2100 (the long-status model by default)
     MatchOutcome Match = MatchOutcome::Ok;
+    CalibrationOutcome Calibration = CalibrationOutcome::Ok;
     bool Pacing = true;  // pace replies at the baud rate, 10 bits a byte
     uint32_t BaudRate = 115200;
     uint16_t FaultWord = 0;  // fault word raised at start

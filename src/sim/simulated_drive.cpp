@@ -213,6 +213,11 @@ void SimulatedDrive::SetMatchOutcome(MatchOutcome outcome) {
     behaviour_.SetMatchOutcome(outcome);
 }
 
+void SimulatedDrive::SetCalibrationOutcome(CalibrationOutcome outcome) {
+    std::lock_guard<std::mutex> lock(lock_);
+    behaviour_.SetCalibrationOutcome(outcome);
+}
+
 void SimulatedDrive::SetModel(const std::string& model) {
     std::lock_guard<std::mutex> lock(lock_);
     behaviour_.SetModel(model);

@@ -98,6 +98,7 @@ public:
     // Drive.
     void RaiseFault(uint16_t word);  // adds fault bits and trips the motor
     void SetMatchOutcome(MatchOutcome outcome);
+    void SetCalibrationOutcome(CalibrationOutcome outcome);
     void SetModel(const std::string& model);
     // Runs fn(DriveBehaviour&) under the lock, with the drive's clock brought up to now.
     template <class Fn>

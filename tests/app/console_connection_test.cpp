@@ -9,12 +9,15 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
+#include "app/serial_comm_dlg.h"
+#include "app/sim_drive_starter.h"
 #include "app/torvane_app.h"
 #include "app/torvane_dlg.h"
 #include "protocol/timing.h"
-#include "app/serial_comm_dlg.h"
 #include "sim/simulated_drive.h"
 #include "support/modal_qt.h"
 #include "support/recording_prompts_qt.h"
@@ -34,8 +37,9 @@ SimOptions Fast() {
 struct Rig {
     Rig() : sim(Fast()) {
         if (!sim.Start()) qFatal("simulated drive did not start");
-        dlg = std::make_unique<CTorvaneDlg>(port, state);
-        dlg->SetPortSearchFolder(noPorts.path().toStdString());
+        session.SetSimulatedDriveStarter(&starter);
+        session.SetSearchFolder(noPorts.path().toStdString());
+        dlg = std::make_unique<CTorvaneDlg>(session);
     }
     template <class T>
     T* Find(const char* name) {
@@ -71,8 +75,9 @@ struct Rig {
 
     QTemporaryDir noPorts;
     SimulatedDrive sim;
-    torvane::SerialPort port;
-    torvane::DriveState state;
+    SimDriveStarter starter;  // the application's: "Simulated drive" starts a paced drive
+    torvane::DriveSession session;
+    torvane::SerialPort& port = session.Port();
     std::unique_ptr<CTorvaneDlg> dlg;
 };
 
@@ -113,6 +118,8 @@ private slots:
     void DisconnectAfterTheOpenButton();
     void StartUpOptions_data();
     void StartUpOptions();
+    void OpenAndCloseFollowTheSessionNotTheCaption();
+    void AfterAFailedCloseTheNextPressTakesTheOpenPath();
     void ClosingTheWindowWithThePortOpen();
 };
 
@@ -200,14 +207,14 @@ void ConsoleConnectionTest::SimulatedDriveItem() {
     Rig rig;
     rig.OpenOn("Simulated drive");
     rig.VerifyConnected();
-    QVERIFY(rig.dlg->SimDrive() != nullptr);
-    QVERIFY(rig.dlg->SimDrive()->Running());
-    QCOMPARE(rig.port.Path(), rig.dlg->SimDrive()->SlavePath());
+    QVERIFY(rig.starter.Drive() != nullptr);
+    QVERIFY(rig.starter.Drive()->Running());
+    QCOMPARE(rig.port.Path(), rig.starter.Drive()->SlavePath());
     QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kModelPane), QString("KVD417"));
     QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
     rig.OpenButton()->click();
     rig.VerifyClosed();
-    QVERIFY(rig.dlg->SimDrive() == nullptr);
+    QVERIFY(rig.starter.Drive() == nullptr);
     // And again: a fresh simulated drive.
     rig.OpenButton()->click();
     rig.VerifyConnected();
@@ -277,7 +284,7 @@ void ConsoleConnectionTest::SettingsWindowLineSettings() {
     QCOMPARE(int(rig.port.Settings.DataBits), 8);
     // The short handshake: no second drive-state read.
     std::vector<int> reads;
-    for (const auto& r : rig.dlg->SimDrive()->Requests()) reads.push_back(r.Address);
+    for (const auto& r : rig.starter.Drive()->Requests()) reads.push_back(r.Address);
     QCOMPARE(reads,
              (std::vector<int>{0x2100, 0x1200, 0x0300, 0x2300, 0x1000, 0x2200, 0x1100, 0x2122}));
     QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
@@ -289,7 +296,7 @@ void ConsoleConnectionTest::SettingsWindowLineSettings() {
     rig.dlg->DisconnectAction()->trigger();
     QCOMPARE(prompts.Texts(), QStringList{"Closed"});
     rig.VerifyClosed();
-    QVERIFY(rig.dlg->SimDrive() == nullptr);
+    QVERIFY(rig.starter.Drive() == nullptr);
 }
 
 void ConsoleConnectionTest::SettingsWindowFailingToOpen_data() {
@@ -311,7 +318,7 @@ void ConsoleConnectionTest::SettingsWindowFailingToOpen() {
     // The window stayed open for another choice; closed by its close box, nothing happens.
     rig.VerifyClosed();
     QVERIFY(!rig.dlg->TimerActive(Timer::kPollTimer));
-    QVERIFY(rig.dlg->SimDrive() == nullptr);
+    QVERIFY(rig.starter.Drive() == nullptr);
 }
 
 void ConsoleConnectionTest::SettingsWindowHandshakeFailureGivesUp() {
@@ -348,19 +355,35 @@ void ConsoleConnectionTest::StartUpOptions_data() {
     QTest::addColumn<QStringList>("args");  // "PTY" stands for the drive's pseudo-terminal
     QTest::addColumn<QString>("selected");
     QTest::addColumn<bool>("opened");
-    QTest::newRow("--port preselects") << QStringList{"torvane", "--port", "PTY"} << "PTY" << false;
+    QTest::addColumn<bool>("autoUpdate");
+    QTest::addColumn<int>("plot");
+    QTest::newRow("--port preselects")
+        << QStringList{"torvane", "--port", "PTY"} << "PTY" << false << false << 0;
     QTest::newRow("--port --connect opens")
-        << QStringList{"torvane", "--port", "PTY", "--connect"} << "PTY" << true;
-    QTest::newRow("--simulate") << QStringList{"torvane", "--simulate"} << "Simulated drive"
-                                << true;
+        << QStringList{"torvane", "--port", "PTY", "--connect"} << "PTY" << true << false << 0;
+    QTest::newRow("--simulate") << QStringList{"torvane", "--simulate"} << "Simulated drive" << true
+                                << false << 0;
     QTest::newRow("--connect alone does nothing")
-        << QStringList{"torvane", "--connect"} << "" << false;
+        << QStringList{"torvane", "--connect"} << "" << false << false << 0;
+    QTest::newRow("--simulate --auto-update --plot")
+        << QStringList{"torvane", "--simulate", "--auto-update", "--plot", "Supply Voltage"}
+        << "Simulated drive" << true << true << 1;
+    QTest::newRow("--auto-update after --connect")
+        << QStringList{"torvane", "--port",           "PTY", "--connect", "--auto-update",
+                       "--plot",  "Output Axis Angel"}
+        << "PTY" << true << true << 6;
+    // Nothing to connect to: the box stays clear (and no message says so); the plot is chosen.
+    QTest::newRow("--auto-update without a connection")
+        << QStringList{"torvane", "--port", "PTY", "--auto-update", "--plot", "Phase Current"}
+        << "PTY" << false << false << 2;
 }
 
 void ConsoleConnectionTest::StartUpOptions() {
     QFETCH(QStringList, args);
     QFETCH(QString, selected);
     QFETCH(bool, opened);
+    QFETCH(bool, autoUpdate);
+    QFETCH(int, plot);
     RecordingPrompts prompts;
     Rig rig;
     const QString pty = QString::fromStdString(rig.sim.SlavePath());
@@ -373,11 +396,81 @@ void ConsoleConnectionTest::StartUpOptions() {
     if (opened) {
         QTRY_VERIFY(rig.port.PortOpen());
         rig.VerifyConnected();
-        QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
+        // Ticked once the handshake has succeeded: the live feed replaces the short poll.
+        QCOMPARE(rig.dlg->TimerActive(Timer::kPollTimer), !autoUpdate);
     } else {
         QCoreApplication::processEvents();  // a queued open, had there been one, runs here
         rig.VerifyClosed();
     }
+    QCOMPARE(rig.Find<QCheckBox>("autoUpdateCheck")->isChecked(), autoUpdate);
+    QCOMPARE(rig.dlg->TimerActive(Timer::kAutoUpdateTimer), autoUpdate);
+    QCOMPARE(int(rig.session.State().AutoUpdate), int(autoUpdate));
+    QCOMPARE(rig.Find<QComboBox>("parameterCombo")->currentIndex(), plot);
+    QCOMPARE(int(rig.dlg->Fields().WaveParameter), plot);
+    QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ConsoleConnectionTest::OpenAndCloseFollowTheSessionNotTheCaption() {
+    RecordingPrompts prompts;
+    Rig rig;
+    // Desktops that add accelerator markers to captions send no press down the wrong path.
+    rig.dlg->PreselectPort(QString::fromStdString(rig.sim.SlavePath()));
+    rig.OpenButton()->setText("&Open");
+    rig.OpenButton()->click();
+    rig.VerifyConnected();
+    rig.OpenButton()->setText("C&lose");
+    rig.OpenButton()->click();
+    rig.VerifyClosed();
+    rig.OpenButton()->setText("&Open");
+    rig.OpenButton()->click();
+    rig.VerifyConnected();
+    QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ConsoleConnectionTest::AfterAFailedCloseTheNextPressTakesTheOpenPath() {
+    RecordingPrompts prompts;
+    Rig rig;
+    rig.OpenOn(rig.sim.SlavePath());
+    rig.VerifyConnected();
+    // The reader thread is held up handing on the loss of the port, so the Close that follows
+    // cannot join it within its 1000 ms.
+    std::mutex m;
+    std::condition_variable cv;
+    bool entered = false, release = false, left = false;
+    rig.session.SetEventPoster([&](std::function<void()>) {
+        std::unique_lock<std::mutex> lock(m);
+        entered = true;
+        cv.notify_all();
+        cv.wait(lock, [&] { return release; });
+        left = true;
+        cv.notify_all();
+    });
+    rig.sim.HangUp();
+    {
+        std::unique_lock<std::mutex> lock(m);
+        QVERIFY(cv.wait_for(lock, std::chrono::seconds(5), [&] { return entered; }));
+    }
+    rig.OpenButton()->click();
+    QCOMPARE(prompts.Texts(), QStringList{"Close fail"});
+    // The controls are unchanged, but the port counts as closed: the next press opens.
+    QCOMPARE(rig.OpenButton()->text(), QString("Close"));
+    QVERIFY(!rig.port.PortOpen());
+    rig.OpenButton()->click();
+    QCOMPARE(prompts.NoticeCount(), 2);
+    QCOMPARE(prompts.Last(), QString("Open fail！\nthe port is still in use by this program"));
+
+    // Once the reader has ended, the next Open finishes the release and connects.
+    {
+        std::unique_lock<std::mutex> lock(m);
+        release = true;
+        cv.notify_all();
+        QVERIFY(cv.wait_for(lock, std::chrono::seconds(5), [&] { return left; }));
+    }
+    QVERIFY(rig.sim.Start());
+    prompts.Clear();
+    rig.OpenOn(rig.sim.SlavePath());
+    rig.VerifyConnected();
+    QVERIFY(rig.dlg->TimerActive(Timer::kPollTimer));
     QCOMPARE(prompts.Texts(), QStringList());
 }
 

@@ -61,7 +61,7 @@ struct PeerRig {
             }
             return {{{}, ReplyFrame(a, torvane::kFunctionWrite, {}, writeNibble)}};
         });
-        dlg = std::make_unique<CTorvaneDlg>(port, state);
+        dlg = std::make_unique<CTorvaneDlg>(session);
     }
     void Set(RegisterAddress a, Bytes data) {
         std::lock_guard<std::mutex> lock(m);
@@ -86,8 +86,9 @@ struct PeerRig {
     std::map<RegisterAddress, Bytes> blocks;
     uint8_t writeNibble = 0;
     torvane::test::ScriptedPeer peer;
-    torvane::SerialPort port;
-    torvane::DriveState state;
+    torvane::DriveSession session;
+    torvane::SerialPort& port = session.Port();
+    torvane::DriveState& state = session.State();
     std::unique_ptr<CTorvaneDlg> dlg;
 };
 
@@ -216,7 +217,7 @@ void ConsoleDisplayTest::WaveformValuePerParameter() {
     rig.Open();
     rig.SetText("reductionRatioEdit", "2");
     rig.Find<QComboBox>("parameterCombo")->setCurrentIndex(parameter);
-    QCOMPARE(int(rig.dlg->WaveParameter), parameter);
+    QCOMPARE(int(rig.dlg->Fields().WaveParameter), parameter);
     // Chosen while Auto Update is off: nothing is plotted until it is ticked.
     rig.dlg->TimerTick(Timer::kPollTimer);
     CTChart::Series* series = rig.dlg->SampleSeries();
@@ -298,7 +299,7 @@ void ConsoleDisplayTest::SetpointReads() {
         // The speed read also refreshes the two live figures from the last long status read.
         QCOMPARE(rig.Text("phaseCurrentEdit"), QString("0.75"));
         QCOMPARE(rig.Text("busbarVoltageEdit"), QString("47.25"));
-        QCOMPARE(int(rig.dlg->SpeedSetpointRpm), text.toInt());
+        QCOMPARE(int(rig.dlg->Fields().SpeedSetpointRpm), text.toInt());
     }
     QCOMPARE(prompts.Texts(), QStringList());
 }
@@ -331,7 +332,7 @@ void ConsoleDisplayTest::ControlWordConfirmations() {
     rig.Open();
     auto& link = rig.dlg->Link();
     auto write = [&](uint16_t w) {
-        rig.dlg->LastControlWord = w;
+        rig.dlg->Fields().LastControlWord = w;
         const uint8_t n = torvane::PackControlWord(link.Payload(), w);
         return link.WriteRegister(torvane::reg::kControlWord, n);
     };
@@ -340,7 +341,7 @@ void ConsoleDisplayTest::ControlWordConfirmations() {
     QCOMPARE(int(write(uint16_t(word))), result);
     QCOMPARE(rig.Find<QPushButton>("enabledButton")->text(), caption);
     QCOMPARE(rig.Find<QComboBox>("workModeCombo")->isEnabled(), comboEnabled);
-    QCOMPARE(int(rig.dlg->MotorEnabled), motorEnabled);
+    QCOMPARE(int(rig.dlg->Fields().MotorEnabled), motorEnabled);
     QCOMPARE(prompts.Texts(), QStringList());
 }
 

@@ -36,7 +36,7 @@ struct Rig {
     explicit Rig(SimOptions options = Fast()) : sim(options) {
         std::string error;
         if (!sim.Start(&error)) qFatal("simulated drive: %s", error.c_str());
-        dlg = std::make_unique<CTorvaneDlg>(port, state);
+        dlg = std::make_unique<CTorvaneDlg>(session);
     }
 
     template <class T>
@@ -64,8 +64,9 @@ struct Rig {
     }
 
     SimulatedDrive sim;  // outlives the port and console
-    torvane::SerialPort port;
-    torvane::DriveState state;
+    torvane::DriveSession session;
+    torvane::SerialPort& port = session.Port();
+    torvane::DriveState& state = session.State();
     std::unique_ptr<CTorvaneDlg> dlg;
 };
 
@@ -128,14 +129,14 @@ void ConsoleHandshakeTest::FullHandshakeFillsTheWindow() {
     QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kMotorStatePane), QString("Disable motor"));
     // The first status read decodes also a zero fault word.
     QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kFaultPane), QString("no error"));
-    QCOMPARE(rig.dlg->ShownFaultWord, uint16_t{0});
+    QCOMPARE(rig.dlg->Fields().ShownFaultWord, uint16_t{0});
     QVERIFY(!rig.dlg->TimerActive(Timer::kFaultRotateTimer));
     QCOMPARE(rig.Text("canAddressEdit"), QString("141"));
     QCOMPARE(rig.Find<QComboBox>("canBaudCombo")->currentText(), QString("500"));
     // The drive starts in speed mode.
     QCOMPARE(rig.Find<QComboBox>("workModeCombo")->currentIndex(), 1);
     QVERIFY(rig.Enabled("workModeCombo"));
-    QCOMPARE(rig.dlg->MotorEnabled, uint8_t{0});
+    QCOMPARE(rig.dlg->Fields().MotorEnabled, uint8_t{0});
     QCOMPARE(rig.Text("testStateEdit"), QString("Finished Test"));
     QCOMPARE(rig.Text("positionCorrectionEdit"), QString("Calibrated"));
     // Parameters reached DriveState (the set-point limits come from them).
@@ -280,8 +281,8 @@ void ConsoleHandshakeTest::FaultWordDecodingAndRotation() {
     Rig rig(Fast("KVD417", 0x0005));
     rig.Open();
     const QStringList two = {"Hard case overflow recovery position", "Undervoltage error"};
-    QCOMPARE(rig.dlg->FaultTexts, two);
-    QCOMPARE(rig.dlg->FaultTextCount, 2);
+    QCOMPARE(Texts(rig.dlg->Fields().FaultTexts), two);
+    QCOMPARE(rig.dlg->Fields().FaultTextCount, 2);
     QVERIFY(rig.dlg->TimerActive(Timer::kFaultRotateTimer));
     // The pane keeps its text until the first rotation step.
     QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kFaultPane), QString("Fault Code"));
@@ -315,13 +316,13 @@ void ConsoleHandshakeTest::FaultWordDecodingAndRotation() {
         rig.Poke(0x1202, {0, 0});  // clears the drive's faults
         if (s.word != 0) rig.sim.RaiseFault(s.word);
         rig.dlg->TimerTick(Timer::kPollTimer);
-        QCOMPARE(rig.dlg->FaultWord, s.word);
-        QCOMPARE(rig.dlg->FaultTexts, s.texts);
+        QCOMPARE(rig.dlg->Fields().FaultWord, s.word);
+        QCOMPARE(Texts(rig.dlg->Fields().FaultTexts), s.texts);
         QCOMPARE(rig.dlg->TimerActive(Timer::kFaultRotateTimer), s.rotating);
         QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kFaultPane), s.pane);
-        QCOMPARE(rig.dlg->FaultTextIndex, 0);
+        QCOMPARE(rig.dlg->Fields().FaultTextIndex, 0);
     }
-    QCOMPARE(rig.dlg->FaultTexts.size(), 2);
+    QCOMPARE(rig.dlg->Fields().FaultTexts.size(), size_t{2});
     rig.dlg->TimerTick(Timer::kFaultRotateTimer);
     QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kFaultPane), QString("Motor over-current"));
     QCOMPARE(torvane::DecodeFaultWord(0x3FFF).size(), size_t{14});
@@ -483,14 +484,14 @@ void ConsoleHandshakeTest::MotorEnabledByTheDrive() {
     rig.Poke(0x6000, {0x02, 0x01});
     rig.dlg->TimerTick(Timer::kPollTimer);
     QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kMotorStatePane), QString("Enabled motor"));
-    QCOMPARE(rig.dlg->MotorEnabled, uint8_t{1});
+    QCOMPARE(rig.dlg->Fields().MotorEnabled, uint8_t{1});
     QVERIFY(!rig.Enabled("workModeCombo"));
     // The status read never changes the Enabled button's caption.
     QCOMPARE(rig.Find<QPushButton>("enabledButton")->text(), QString("Enabled"));
     rig.Poke(0x6000, {0x02, 0x00});
     rig.dlg->TimerTick(Timer::kPollTimer);
     QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kMotorStatePane), QString("Disable motor"));
-    QCOMPARE(rig.dlg->MotorEnabled, uint8_t{0});
+    QCOMPARE(rig.dlg->Fields().MotorEnabled, uint8_t{0});
     QVERIFY(rig.Enabled("workModeCombo"));
     QCOMPARE(prompts.Texts(), QStringList());
 }

@@ -1,5 +1,6 @@
 // The main console as it starts: controls, menu, status bar, key filter, About box, layout,
 // the Save Data file and the program's start-up options. No drive is involved.
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,9 +26,10 @@
 namespace {
 
 struct Console {
-    torvane::SerialPort port;
-    torvane::DriveState state;
-    CTorvaneDlg dlg{port, state};
+    torvane::DriveSession session;
+    torvane::SerialPort& port = session.Port();
+    torvane::DriveState& state = session.State();
+    CTorvaneDlg dlg{session};
 
     template <class T>
     T* Find(const char* name) {
@@ -85,6 +87,9 @@ private slots:
     void CommandLineOptions();
     void DisplayCheck_data();
     void DisplayCheck();
+    void EveryFieldIsNamedAfterItsLabel();
+    void LiveValuesLookReadOnly();
+    void StartingWindowFitsASmallScreen();
     void PortEntriesWithoutAPortSayTheyNeedOne_data();
     void PortEntriesWithoutAPortSayTheyNeedOne();
 };
@@ -194,7 +199,7 @@ void ConsoleWindowTest::StartUpLists() {
         QCOMPARE(combo->isEnabled(), k.enabled);
         QCOMPARE(combo->isVisibleTo(&c.dlg), k.visible);
     }
-    QCOMPARE(c.dlg.WaveParameter, uint8_t{0});
+    QCOMPARE(c.dlg.Fields().WaveParameter, uint8_t{0});
     // Entries limited to 16 characters.
     for (const char* name : {"currentEdit", "speedEdit", "positionEdit"}) {
         QCOMPARE(c.Find<QLineEdit>(name)->maxLength(), 16);
@@ -234,7 +239,7 @@ void ConsoleWindowTest::MenuBarItems() {
         if (!a->isSeparator()) top << a->text();
     }
     QCOMPARE(top, QStringList({"File", "Motor", "Driver", "Loop Parameters", "Custom Parameters",
-                               "Connection", "Abort KelmoraGUI(&A)..."}));
+                               "Connection", "Help"}));
     QVERIFY(bar->actions().first()->isSeparator());
     QVERIFY(bar->actions().last()->isSeparator());
 
@@ -243,6 +248,10 @@ void ConsoleWindowTest::MenuBarItems() {
         file << (a->isSeparator() ? QString("-") : a->text());
     }
     QCOMPARE(file, QStringList({"new", "save", "open", "download", "-", "default "}));
+    // The About item sits in the Help menu, its text kept.
+    QStringList help;
+    for (QAction* a : c.Find<QMenu>("helpMenu")->actions()) help << a->text();
+    QCOMPARE(help, QStringList({"Abort KelmoraGUI(&A)..."}));
 
     struct ItemCase {
         const char* name;
@@ -306,7 +315,7 @@ void ConsoleWindowTest::TitleAndNoTimers() {
         QCOMPARE(CTorvaneDlg::TimerPeriod(id), period);
         QVERIFY(!c.dlg.TimerActive(id));
     }
-    QCOMPARE(c.dlg.ShownFaultWord, uint16_t{0xFFFF});
+    QCOMPARE(c.dlg.Fields().ShownFaultWord, uint16_t{0xFFFF});
     QVERIFY(!c.port.PortOpen());
 }
 
@@ -483,17 +492,30 @@ void ConsoleWindowTest::CommandLineOptions_data() {
     QTest::addColumn<QString>("port");
     QTest::addColumn<bool>("connect");
     QTest::addColumn<bool>("simulate");
-    QTest::newRow("none") << QStringList{"torvane"} << true << "" << false << false;
+    QTest::addColumn<bool>("autoUpdate");
+    QTest::addColumn<int>("plot");
+    QTest::newRow("none") << QStringList{"torvane"} << true << "" << false << false << false << -1;
     QTest::newRow("port") << QStringList{"torvane", "--port", "/dev/ttyUSB0"} << true
-                          << "/dev/ttyUSB0" << false << false;
+                          << "/dev/ttyUSB0" << false << false << false << -1;
     QTest::newRow("port connect") << QStringList{"torvane", "--port", "/dev/pts/7", "--connect"}
-                                  << true << "/dev/pts/7" << true << false;
-    QTest::newRow("simulate") << QStringList{"torvane", "--simulate"} << true << "" << false
-                              << true;
+                                  << true << "/dev/pts/7" << true << false << false << -1;
+    QTest::newRow("simulate") << QStringList{"torvane", "--simulate"} << true << "" << false << true
+                              << false << -1;
+    QTest::newRow("auto update and plot")
+        << QStringList{"torvane", "--simulate", "--auto-update", "--plot", "Supply Voltage"} << true
+        << "" << false << true << true << 1;
+    QTest::newRow("plot BLANK") << QStringList{"torvane", "--plot", "BLANK"} << true << "" << false
+                                << false << false << 0;
+    QTest::newRow("plot the list's spelling") << QStringList{"torvane", "--plot=Output Axis Angel"}
+                                              << true << "" << false << false << false << 6;
     QTest::newRow("unknown") << QStringList{"torvane", "--baud", "9600"} << false << "" << false
-                             << false;
+                             << false << false << -1;
     QTest::newRow("port without path")
-        << QStringList{"torvane", "--port"} << false << "" << false << false;
+        << QStringList{"torvane", "--port"} << false << "" << false << false << false << -1;
+    QTest::newRow("plot without name")
+        << QStringList{"torvane", "--plot"} << false << "" << false << false << false << -1;
+    QTest::newRow("unknown plot name") << QStringList{"torvane", "--plot", "Voltage"} << false << ""
+                                       << false << false << false << -1;
 }
 
 void ConsoleWindowTest::CommandLineOptions() {
@@ -502,6 +524,8 @@ void ConsoleWindowTest::CommandLineOptions() {
     QFETCH(QString, port);
     QFETCH(bool, connect);
     QFETCH(bool, simulate);
+    QFETCH(bool, autoUpdate);
+    QFETCH(int, plot);
     CTorvaneApp::Options options;
     QString error;
     QCOMPARE(CTorvaneApp::ParseOptions(args, options, &error), ok);
@@ -509,6 +533,14 @@ void ConsoleWindowTest::CommandLineOptions() {
     QCOMPARE(options.Port, port);
     QCOMPARE(options.Connect, connect);
     QCOMPARE(options.Simulate, simulate);
+    QCOMPARE(options.AutoUpdate, autoUpdate);
+    QCOMPARE(options.Plot, plot);
+    if (args.contains("Voltage")) {
+        // The usage error names the quantities that can be plotted.
+        for (const char* name : {"\"BLANK\"", "\"Supply Voltage\"", "\"Output Axis Angel\""}) {
+            QVERIFY2(error.contains(name), qPrintable(error));
+        }
+    }
 }
 
 void ConsoleWindowTest::DisplayCheck_data() {
@@ -537,6 +569,108 @@ void ConsoleWindowTest::DisplayCheck() {
     const QString message = CTorvaneApp::NoDisplayMessage();
     QVERIFY(message.contains("xvfb-run -a torvane"));
     QVERIFY(!message.contains('\n'));
+}
+
+void ConsoleWindowTest::EveryFieldIsNamedAfterItsLabel() {
+    Console c;
+    c.dlg.show();
+    // Tools that drive the window from outside find the fields by the words next to them.
+    const std::pair<const char*, const char*> named[] = {
+        {"workModeCombo", "WorkMode"},
+        {"currentEdit", "Current"},
+        {"speedEdit", "Speed"},
+        {"reductionRatioEdit", "Reduction Ratio"},
+        {"encoderValueEdit", "One-Loop Encoder Value"},
+        {"positionTypeCombo", "Position Type"},
+        {"angleEdit", "Angle"},
+        {"positionEdit", "Position"},
+        {"busbarVoltageEdit", "Busbar Voltage"},
+        {"phaseCurrentEdit", "Phase Current Amplitude"},
+        {"currentSpeedEdit", "Current Speed"},
+        {"motorPositionEdit", "Motor Position"},
+        {"outputAxisPositionEdit", "Output Axis Position"},
+        {"outputAxisAngleEdit", "Output Axis Angle"},
+        {"motorTemperatureEdit", "Motor Temperature"},
+        {"autoUpdateCheck", "Auto Update"},
+        {"positionCorrectionEdit", "Position Correction"},
+        {"parameterCombo", "Parameter"},
+        {"portCombo", "Serial Port"},
+        {"canAddressEdit", "CAN Address"},
+        {"canBaudCombo", "CAN Baud Rate"},
+    };
+    for (const auto& [name, label] : named) {
+        auto* w = c.Find<QWidget>(name);
+        QVERIFY2(w != nullptr, name);
+        QCOMPARE(w->accessibleName(), QString(label));
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        QVERIFY2(a != nullptr, name);
+        if (qobject_cast<QComboBox*>(w) == nullptr) {
+            QCOMPARE(a->text(QAccessible::Name), QString(label));
+        }
+        // The label is the field's label for assistive tools too (on Linux a list's name is
+        // its current item, and its label comes by this relation).
+        bool labelled = false;
+        for (const auto& [other, relation] : a->relations(QAccessible::Label)) {
+            labelled = labelled || other->text(QAccessible::Name).trimmed() == label;
+        }
+        // (A check box is its own label.)
+        QVERIFY2(labelled || qobject_cast<QCheckBox*>(w), name);
+    }
+    // And none is left without a name.
+    for (QWidget* w : c.dlg.findChildren<QWidget*>()) {
+        if (!w->isVisible()) continue;
+        if (qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) ||
+            qobject_cast<QCheckBox*>(w)) {
+            if (qobject_cast<QComboBox*>(w->parentWidget())) continue;  // a list's own entry
+            QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+        }
+    }
+}
+
+void ConsoleWindowTest::LiveValuesLookReadOnly() {
+    Console c;
+    c.dlg.show();
+    const QColor entryColour = c.Find<QLineEdit>("angleEdit")->palette().color(QPalette::Base);
+    for (const char* name : {"busbarVoltageEdit", "phaseCurrentEdit", "currentSpeedEdit",
+                             "motorPositionEdit", "outputAxisPositionEdit", "outputAxisAngleEdit",
+                             "motorTemperatureEdit", "positionCorrectionEdit", "positionEdit"}) {
+        auto* edit = c.Find<QLineEdit>(name);
+        QVERIFY2(edit->isReadOnly(), name);
+        // Drawn on the window's colour, not as an entry that invites typing.
+        QCOMPARE(edit->palette().color(QPalette::Base), edit->palette().color(QPalette::Window));
+        QVERIFY2(edit->palette().color(QPalette::Base) != entryColour, name);
+        // Still selectable, so a value can be copied.
+        QVERIFY(edit->focusPolicy() != Qt::NoFocus);
+        edit->setText("48.5");
+        edit->selectAll();
+        QCOMPARE(edit->selectedText(), QString("48.5"));
+    }
+    // The entries that take input keep the entry colour.
+    for (const char* name : {"reductionRatioEdit", "encoderValueEdit", "canAddressEdit"}) {
+        QCOMPARE(c.Find<QLineEdit>(name)->palette().color(QPalette::Base), entryColour);
+    }
+}
+
+void ConsoleWindowTest::StartingWindowFitsASmallScreen() {
+    Console c;
+    // 1366 x 768 less a title bar, a frame and a panel or task bar.
+    const QSize room(1366, 768 - 60);
+    QVERIFY2(c.dlg.width() <= room.width() && c.dlg.height() <= room.height(),
+             qPrintable(QString("%1 x %2").arg(c.dlg.width()).arg(c.dlg.height())));
+    QVERIFY(c.dlg.minimumSizeHint().height() <= room.height());
+    c.dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c.dlg));
+    // At that size nothing is squeezed below what it needs, and the chart has room to draw.
+    for (QWidget* w : c.dlg.findChildren<QWidget*>()) {
+        if (!w->isVisible()) continue;
+        if (qobject_cast<QLabel*>(w) || qobject_cast<QLineEdit*>(w) ||
+            qobject_cast<QPushButton*>(w) || qobject_cast<QComboBox*>(w)) {
+            QVERIFY2(w->width() >= w->minimumSizeHint().width() &&
+                         w->height() >= w->minimumSizeHint().height(),
+                     qPrintable(w->objectName()));
+        }
+    }
+    QVERIFY(c.dlg.Chart()->height() >= 200);
 }
 
 void ConsoleWindowTest::PortEntriesWithoutAPortSayTheyNeedOne_data() {

@@ -7,19 +7,43 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
+#include "session/port_choice.h"
 #include "support/modal_qt.h"
 #include "support/recording_prompts_qt.h"
 
+using torvane::DriveSession;
 using torvane::Parity;
 using torvane::SerialPort;
 using torvane::StopBits;
 
 namespace {
+
+// A starter that answers from a function: these tests need a path, not a drive.
+class FnStarter : public torvane::SimulatedDriveStarter {
+public:
+    explicit FnStarter(std::function<std::string(std::string&)> start) : start_(std::move(start)) {}
+    std::string Start(std::string& error) override { return start_(error); }
+    void Stop() override {}
+
+private:
+    std::function<std::string(std::string&)> start_;
+};
+
+// A session searching `dir`, with `starter` when given.
+struct Session {
+    explicit Session(const QTemporaryDir& dir, torvane::SimulatedDriveStarter* starter = nullptr) {
+        session.SetSearchFolder(dir.path().toStdString());
+        session.SetSimulatedDriveStarter(starter);
+    }
+    DriveSession session;
+    SerialPort& port = session.Port();
+};
 
 // termios2 (to read back the rate set on the line) without <asm/termbits.h>, which clashes
 // with <termios.h>.
@@ -91,6 +115,7 @@ private slots:
     void OpenFailureShowsTheReasonAndKeepsTheWindow();
     void SimulatedDriveItemOpensTheStartedDrive();
     void OpenWhileConnectedClosesThePort();
+    void ATypedPathIsOpened();
     void CloseBoxAndEscapeGiveResultTwo();
 };
 
@@ -100,13 +125,13 @@ void SerialCommDlgTest::BaudRateFollowsTheListIndex() {
         uint32_t baud;
     } cases[] = {{0, 9600},   {1, 14400},  {2, 19600},   {3, 38400},    {4, 57600},
                  {5, 115200}, {6, 115200}, {-1, 115200}, {1000, 115200}};
-    for (const auto& c : cases) QCOMPARE(BaudForIndex(c.index), c.baud);
+    for (const auto& c : cases) QCOMPARE(torvane::BaudForIndex(c.index), c.baud);
 }
 
 void SerialCommDlgTest::InitialisationShowsTheListsAndSelections() {
     QTemporaryDir dir;
-    SerialPort port;
-    CSerialCommDlg dlg(port, nullptr, {}, dir.path().toStdString());
+    Session s(dir);
+    CSerialCommDlg dlg(s.session);
     QCOMPARE(dlg.windowTitle(), QString::fromUtf8("通讯设置"));
     QCOMPARE(Items(dlg.BaudCombo()),
              QStringList({"9600", "14400", "19600", "38400", "57600", "115200"}));
@@ -122,12 +147,13 @@ void SerialCommDlgTest::InitialisationShowsTheListsAndSelections() {
     QCOMPARE(dlg.SearchButton()->text(), QString("Search"));
     QCOMPARE(dlg.OpenButton()->text(), QString("Open"));
     QVERIFY(dlg.OpenButton()->isDefault());
-    QVERIFY(!dlg.PortCombo()->isEditable());
+    // A path the search does not list can be typed, as in the console.
+    QVERIFY(dlg.PortCombo()->isEditable());
     QVERIFY(dlg.findChild<QComboBox*>("portCombo") == dlg.PortCombo());
 }
 
 void SerialCommDlgTest::PortListShowsFoundPortsOrNull() {
-    const auto simulated = [](std::string*) { return std::string(); };
+    FnStarter simulated([](std::string&) { return std::string(); });
     QTemporaryDir empty, withPorts;
     Pty a, b, c;
     const std::string usb0 = a.LinkAs(withPorts, "ttyUSB0");
@@ -148,11 +174,8 @@ void SerialCommDlgTest::PortListShowsFoundPortsOrNull() {
         {&withPorts, true, found + QStringList{"Simulated drive"}},
     };
     for (const auto& c : cases) {
-        SerialPort port;
-        CSerialCommDlg dlg(port, nullptr,
-                           c.withSimulator ? CSerialCommDlg::SimulatedDriveStarter(simulated)
-                                           : CSerialCommDlg::SimulatedDriveStarter(),
-                           c.dir->path().toStdString());
+        Session s(*c.dir, c.withSimulator ? &simulated : nullptr);
+        CSerialCommDlg dlg(s.session);
         QCOMPARE(Items(dlg.PortCombo()), c.items);
         QCOMPARE(dlg.PortCombo()->currentIndex(), 0);
     }
@@ -161,8 +184,8 @@ void SerialCommDlgTest::PortListShowsFoundPortsOrNull() {
 void SerialCommDlgTest::SearchSelectsFirstItemOfEveryList() {
     QTemporaryDir dir;
     Pty a;
-    SerialPort port;
-    CSerialCommDlg dlg(port, nullptr, {}, dir.path().toStdString());
+    Session s(dir);
+    CSerialCommDlg dlg(s.session);
     QCOMPARE(Items(dlg.PortCombo()), QStringList({"null"}));
 
     // A port plugged in since the window opened shows up; every list is back at item 0.
@@ -180,10 +203,11 @@ void SerialCommDlgTest::NothingIsFilledOrSearchedWhileConnected() {
     QTemporaryDir dir;
     Pty held;
     const std::string link = held.LinkAs(dir, "ttyUSB0");
-    SerialPort port;
-    QVERIFY(port.Open(held.Path()));
-    CSerialCommDlg dlg(
-        port, nullptr, [](std::string*) { return std::string(); }, dir.path().toStdString());
+    FnStarter simulated([](std::string&) { return std::string(); });
+    Session s(dir, &simulated);
+    SerialPort& port = s.port;
+    QVERIFY(s.session.Open(held.Path(), {}));
+    CSerialCommDlg dlg(s.session);
     QCOMPARE(dlg.PortCombo()->count(), 0);
     QCOMPARE(Selections(dlg), QList<int>({-1, -1, -1, -1}));
     dlg.Search();
@@ -191,7 +215,7 @@ void SerialCommDlgTest::NothingIsFilledOrSearchedWhileConnected() {
     QCOMPARE(dlg.BaudCombo()->currentIndex(), -1);
     QCOMPARE(dlg.OpenButton()->text(), QString("Open"));
     QVERIFY(port.PortOpen());
-    QVERIFY(port.Close());
+    QVERIFY(s.session.Close());
 }
 
 void SerialCommDlgTest::OpenWithChosenSettingsClosesWithResultOne() {
@@ -199,8 +223,9 @@ void SerialCommDlgTest::OpenWithChosenSettingsClosesWithResultOne() {
     Pty pty;
     const std::string link = pty.LinkAs(dir, "ttyUSB0");
     RecordingPrompts prompts;
-    SerialPort port;
-    CSerialCommDlg dlg(port, nullptr, {}, dir.path().toStdString());
+    Session s(dir);
+    SerialPort& port = s.port;
+    CSerialCommDlg dlg(s.session);
     dlg.BaudCombo()->setCurrentIndex(2);
     dlg.ParityCombo()->setCurrentIndex(1);
     dlg.StopCombo()->setCurrentIndex(2);
@@ -228,8 +253,9 @@ void SerialCommDlgTest::OpenWithChosenSettingsClosesWithResultOne() {
     QCOMPARE(t.c_ospeed, speed_t{19600});
     const uint8_t bytes[] = {0x5A, 0xA5, 0x01};
     QCOMPARE(::write(pty.Master(), bytes, sizeof bytes), ssize_t{3});
+    // The start of a frame: it waits in the receive buffer for its remaining bytes.
     QTRY_COMPARE(port.RxCountNow(), uint16_t{3});
-    QVERIFY(port.Close());
+    QVERIFY(s.session.Close());
 }
 
 void SerialCommDlgTest::OpenFailureShowsTheReasonAndKeepsTheWindow() {
@@ -256,8 +282,9 @@ void SerialCommDlgTest::OpenFailureShowsTheReasonAndKeepsTheWindow() {
     };
     for (const auto& c : cases) {
         RecordingPrompts prompts;
-        SerialPort port;
-        CSerialCommDlg dlg(port, nullptr, {}, c.dir->path().toStdString());
+        Session s(*c.dir);
+        SerialPort& port = s.port;
+        CSerialCommDlg dlg(s.session);
         dlg.show();
         if (!c.link.empty()) {
             const int index = dlg.PortCombo()->findText(QString::fromStdString(c.link));
@@ -288,17 +315,18 @@ void SerialCommDlgTest::SimulatedDriveItemOpensTheStartedDrive() {
     Pty drive;
     int starts = 0;
     bool fail = true;
-    const auto start = [&](std::string* error) {
+    FnStarter start([&](std::string& error) {
         ++starts;
         if (fail) {
-            *error = "no pseudo-terminal left";
+            error = "no pseudo-terminal left";
             return std::string();
         }
         return drive.Path();
-    };
+    });
     RecordingPrompts prompts;
-    SerialPort port;
-    CSerialCommDlg dlg(port, nullptr, start, empty.path().toStdString());
+    Session s(empty, &start);
+    SerialPort& port = s.port;
+    CSerialCommDlg dlg(s.session);
     dlg.show();
     dlg.PortCombo()->setCurrentIndex(1);
     QCOMPARE(dlg.PortCombo()->currentText(), QString("Simulated drive"));
@@ -317,7 +345,7 @@ void SerialCommDlgTest::SimulatedDriveItemOpensTheStartedDrive() {
     QVERIFY(port.PortOpen());
     QCOMPARE(port.Path(), drive.Path());
     QCOMPARE(port.Settings.BaudRate, 115200u);
-    QVERIFY(port.Close());
+    QVERIFY(s.session.Close());
 }
 
 void SerialCommDlgTest::OpenWhileConnectedClosesThePort() {
@@ -325,9 +353,10 @@ void SerialCommDlgTest::OpenWhileConnectedClosesThePort() {
     Pty pty;
     pty.LinkAs(dir, "ttyUSB0");
     RecordingPrompts prompts;
-    SerialPort port;
-    QVERIFY(port.Open(pty.Path()));
-    CSerialCommDlg dlg(port, nullptr, {}, dir.path().toStdString());
+    Session s(dir);
+    SerialPort& port = s.port;
+    QVERIFY(s.session.Open(pty.Path(), {}));
+    CSerialCommDlg dlg(s.session);
     dlg.show();
     QTest::mouseClick(dlg.OpenButton(), Qt::LeftButton);
     QVERIFY(!port.PortOpen());
@@ -343,7 +372,26 @@ void SerialCommDlgTest::OpenWhileConnectedClosesThePort() {
     QTest::mouseClick(dlg.OpenButton(), Qt::LeftButton);
     QCOMPARE(dlg.result(), CSerialCommDlg::kOpened);
     QVERIFY(port.PortOpen());
-    QVERIFY(port.Close());
+    QVERIFY(s.session.Close());
+}
+
+void SerialCommDlgTest::ATypedPathIsOpened() {
+    QTemporaryDir empty;
+    Pty pty;  // not in the search folder: only typing reaches it
+    RecordingPrompts prompts;
+    Session s(empty);
+    CSerialCommDlg dlg(s.session);
+    dlg.show();
+    QCOMPARE(Items(dlg.PortCombo()), QStringList({"null"}));
+    QCOMPARE(dlg.PortCombo()->accessibleName(), QString("Serial Port"));
+    QCOMPARE(dlg.BaudCombo()->accessibleName(), QString("Baud Rate"));
+    dlg.PortCombo()->lineEdit()->selectAll();
+    QTest::keyClicks(dlg.PortCombo()->lineEdit(), QString::fromStdString(pty.Path()));
+    QTest::mouseClick(dlg.OpenButton(), Qt::LeftButton);
+    QCOMPARE(prompts.Texts(), QStringList());
+    QCOMPARE(dlg.result(), CSerialCommDlg::kOpened);
+    QCOMPARE(s.port.Path(), pty.Path());
+    QVERIFY(s.session.Close());
 }
 
 void SerialCommDlgTest::CloseBoxAndEscapeGiveResultTwo() {
@@ -353,11 +401,11 @@ void SerialCommDlgTest::CloseBoxAndEscapeGiveResultTwo() {
         [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); },
     };
     for (const auto& closeIt : closers) {
-        SerialPort port;
-        CSerialCommDlg dlg(port, nullptr, {}, dir.path().toStdString());
+        Session s(dir);
+        CSerialCommDlg dlg(s.session);
         OnNextModal(closeIt);
         QCOMPARE(dlg.exec(), CSerialCommDlg::kClosed);
-        QVERIFY(!port.PortOpen());
+        QVERIFY(!s.port.PortOpen());
     }
 }
 

@@ -346,6 +346,53 @@ TEST(DriveBehaviour, EncoderCalibrationTakesThreeSeconds) {
     EXPECT_EQ(Cmd(d, control::kEnable), nibble::kOk);
 }
 
+TEST(DriveBehaviour, EncoderCalibrationEndsAsTold) {
+    const struct {
+        CalibrationOutcome outcome;
+        uint8_t state;     // 0x2200 byte 1 after 3 s
+        bool calibrating;  // still running after 100 s
+        uint16_t faults;
+        uint8_t enable;  // answer to an enable afterwards
+    } cases[] = {
+        {CalibrationOutcome::Ok, 1, false, 0, nibble::kOk},
+        {CalibrationOutcome::Fail, 0, false, kEncoderCalibrationFault, nibble::kCannotProcess},
+        {CalibrationOutcome::Never, 0, true, 0, nibble::kCannotProcess},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.outcome));
+        SimOptions options;
+        options.Calibration = c.outcome;
+        DriveBehaviour d(options);
+        ASSERT_EQ(d.Write(reg::kEncoderCalibration, nullptr, 0), nibble::kOk);
+        EXPECT_EQ(Status(d).StatusWord2 & 0x20, 0x20);  // calibrating
+        d.Advance(timing::kCalibration + 0.1);
+        EXPECT_EQ(Matching(d, 1), c.state);
+        d.Advance(100.0);
+        EXPECT_EQ(Matching(d, 1), c.state);
+        EXPECT_EQ(d.Calibrating(), c.calibrating);
+        EXPECT_EQ(Status(d).StatusWord2 & 0x20, c.calibrating ? 0x20 : 0);
+        EXPECT_EQ(d.Faults(), c.faults);
+        EXPECT_EQ(Cmd(d, control::kEnable), c.enable);
+        // A reset ends a calibration that never ends, back to the stored state, as matching.
+        ASSERT_EQ(d.Write(reg::kReset, nullptr, 0), nibble::kOk);
+        d.Advance(timing::kReboot + 0.01);
+        EXPECT_FALSE(d.Calibrating());
+        EXPECT_EQ(Matching(d, 1), c.outcome == CalibrationOutcome::Never ? 1 : c.state);
+    }
+    // The outcome can be changed between calibrations.
+    DriveBehaviour d;
+    d.SetCalibrationOutcome(CalibrationOutcome::Fail);
+    ASSERT_EQ(d.Write(reg::kEncoderCalibration, nullptr, 0), nibble::kOk);
+    d.Advance(timing::kCalibration + 0.1);
+    EXPECT_EQ(Matching(d, 1), 0);
+    const uint8_t zero[2] = {};
+    ASSERT_EQ(d.Write(reg::kClearFaults, zero, 2), nibble::kOk);
+    d.SetCalibrationOutcome(CalibrationOutcome::Ok);
+    ASSERT_EQ(d.Write(reg::kEncoderCalibration, nullptr, 0), nibble::kOk);
+    d.Advance(timing::kCalibration + 0.1);
+    EXPECT_EQ(Matching(d, 1), 1);
+}
+
 TEST(DriveBehaviour, StoreRestoreAndReset) {
     DriveBehaviour d;
     const Bytes factory = Read(d, reg::kMotorGroup, 17);

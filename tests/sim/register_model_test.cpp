@@ -63,7 +63,6 @@ TEST(RegisterModel, WrittenBlocksReadBackInTheirLayout) {
         {reg::kMatchingGroup, {1, 0, 1, 0, 1, 0x01, 0x2C}},
         {reg::kWorkMode, Cat({{2}, Floats({-1.5f}), I32({-900}), {1}, I32({123456, 700})})},
         {reg::kCurrentSetpoint, Floats({-2.5f})},
-        {reg::kSpeedSetpoint, I32({-1500, 77})},
         {reg::kPositionSetpoint, Cat({{1}, I32({-16383, 1000, 5})})},
         {reg::kCurrentTestParams, Cat({{0}, Floats({1.25f}), {0x00, 0x32}})},
         {reg::kSpeedTestParams, I32({1000})},
@@ -78,6 +77,35 @@ TEST(RegisterModel, WrittenBlocksReadBackInTheirLayout) {
     }
     // Reads may take the front of a block.
     EXPECT_EQ(Read(drive, reg::kMotorGroup, 4), (Bytes{7, 2, 0x04, 0x00}));
+}
+
+TEST(RegisterModel, TheSpeedSetpointIsTakenInRpmAndReportedInCountsPerSecond) {
+    DriveBehaviour drive;  // factory encoder: 2500 lines, 10000 counts per revolution
+    const struct {
+        int32_t rpm, counts;
+    } cases[] = {{1000, 166667}, {-1500, -250000}, {1, 167}, {0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rpm);
+        const Bytes written = I32({c.rpm, 77});
+        ASSERT_EQ(drive.Write(reg::kSpeedSetpoint, written.data(), 8), nibble::kOk);
+        EXPECT_EQ(Read(drive, reg::kSpeedSetpoint, 8), I32({c.counts, 77}));
+        // The work-mode block reports the set-point as it was written.
+        EXPECT_EQ(GetI32BE(Read(drive, reg::kWorkMode, 18).data() + 5), c.rpm);
+    }
+}
+
+TEST(RegisterModel, TheWorkModeBlockReportsTheSetpointsLastWritten) {
+    DriveBehaviour drive;
+    const Bytes current = Floats({-2.5f});
+    const Bytes speed = I32({-1500, 0});
+    const Bytes position = Cat({{1}, I32({-16383, 1000, 5})});
+    ASSERT_EQ(drive.Write(reg::kCurrentSetpoint, current.data(), 4), nibble::kOk);
+    ASSERT_EQ(drive.Write(reg::kSpeedSetpoint, speed.data(), 8), nibble::kOk);
+    ASSERT_EQ(drive.Write(reg::kPositionSetpoint, position.data(), 13), nibble::kOk);
+    const uint8_t mode = 2;
+    ASSERT_EQ(drive.Write(reg::kWorkMode, &mode, 1), nibble::kOk);
+    EXPECT_EQ(Read(drive, reg::kWorkMode, 18),
+              Cat({{2}, Floats({-2.5f}), I32({-1500}), {1}, I32({-16383, 1000})}));
 }
 
 TEST(RegisterModel, ShortWritesKeepTheFieldsTheyDoNotCarry) {

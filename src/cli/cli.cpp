@@ -1,0 +1,50 @@
+#include "cli/cli.h"
+
+#include <cstdio>
+
+namespace torvane::cli {
+
+Cli::Cli(const Options& options) : options_(options) {
+    // No event loop here: the events are handled after each command (ProcessPortEvents).
+    session_.SetPortEventListener([this](PortEvent e) {
+        notices_.Notice(e == PortEvent::Overflow ? kOverflowMessage : "Serial port lost",
+                        NoticeIcon::Error);
+    });
+}
+
+int Cli::Run() {
+    bool failed = false;
+    for (const Command& c : options_.Commands) {
+        const CommandSpec* spec = FindCommand(c.Name);
+        if (spec->NeedsPort && !opened_) {
+            if (const int e = OpenPort()) return e;
+        }
+        const DriveError e = spec->Run(*this, c);
+        // A port event that ended the command is told before the command's failure.
+        session_.ProcessPortEvents();
+        if (e != kSuccess) {
+            ShowDriveError(notices_, e);
+            failed = true;
+            if (!options_.KeepGoing) break;
+        }
+    }
+    // The session's destructor closes the port and joins its workers.
+    return failed ? kExitFailed : 0;
+}
+
+int Cli::OpenPort() {
+    if (!options_.Port) {
+        std::fprintf(stderr, "torvane-cli: this command needs --port PATH\n%s", Usage().c_str());
+        return kExitUsage;
+    }
+    std::string reason;
+    if (!session_.Open(*options_.Port, options_.Line, &reason)) {
+        std::fprintf(stderr, "torvane-cli: cannot open %s: %s\n", options_.Port->c_str(),
+                     reason.c_str());
+        return kExitPort;
+    }
+    opened_ = true;
+    return 0;
+}
+
+}  // namespace torvane::cli

@@ -1,0 +1,136 @@
+// torvane-cli's command line: the options before the first command, then the commands with
+// their arguments, checked by each command's parser from the table.
+#include <cstdio>
+#include <string>
+
+#include "cli/cli.h"
+
+namespace torvane::cli {
+
+namespace {
+
+bool ParseDecimal(const std::string& text, unsigned long max, unsigned long& out) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    out = std::stoul(text);
+    return out <= max;
+}
+
+}  // namespace
+
+const CommandSpec* FindCommand(const std::string& name) {
+    for (const CommandSpec& spec : CommandTable()) {
+        if (name == spec.Name) return &spec;
+    }
+    return nullptr;
+}
+
+std::string Usage() {
+    std::string text =
+        "usage: torvane-cli [--port PATH] [--baud N] [--parity none|odd|even] [--stop-bits "
+        "1|1.5|2]\n"
+        "                   [--keep-going] COMMAND...\n"
+        "       torvane-cli --help | --version\n"
+        "commands (several may follow one another; they run in order over one connection):\n";
+    for (const CommandSpec& spec : CommandTable()) {
+        char head[64];
+        std::snprintf(head, sizeof head, "  %-21s ", spec.Synopsis);
+        text += head;
+        // Continuation lines of the help sit under its first line.
+        for (const char* c = spec.Help; *c != '\0'; ++c) {
+            text += *c;
+            if (*c == '\n') text += std::string(24, ' ');
+        }
+        text += '\n';
+    }
+    text +=
+        "ADDR, REG and BYTE are hexadecimal (0x optional), COUNT is decimal. Default line: 115200 "
+        "8N1.\n"
+        "TORVANE_TRACE=1 writes every frame sent and received to standard error.\n";
+    return text;
+}
+
+ParseResult ParseCommandLine(const std::vector<std::string>& a, Options& o, std::string& error) {
+    size_t i = 0;
+    auto value = [&](const std::string& opt) -> const std::string* {
+        if (i + 1 >= a.size()) {
+            error = opt + " needs a value";
+            return nullptr;
+        }
+        return &a[++i];
+    };
+    for (; i < a.size() && FindCommand(a[i]) == nullptr; ++i) {
+        const std::string& opt = a[i];
+        if (opt == "--port") {
+            const std::string* v = value(opt);
+            if (v == nullptr) return ParseResult::UsageError;
+            o.Port = *v;
+        } else if (opt == "--baud") {
+            const std::string* v = value(opt);
+            unsigned long baud = 0;
+            if (v == nullptr) return ParseResult::UsageError;
+            if (!ParseDecimal(*v, 4000000, baud) || baud == 0) {
+                error = "bad baud rate: " + *v;
+                return ParseResult::UsageError;
+            }
+            o.Line.BaudRate = static_cast<uint32_t>(baud);
+        } else if (opt == "--parity") {
+            const std::string* v = value(opt);
+            if (v == nullptr) return ParseResult::UsageError;
+            if (*v == "none") {
+                o.Line.ParityMode = Parity::None;
+            } else if (*v == "odd") {
+                o.Line.ParityMode = Parity::Odd;
+            } else if (*v == "even") {
+                o.Line.ParityMode = Parity::Even;
+            } else {
+                error = "bad parity: " + *v;
+                return ParseResult::UsageError;
+            }
+        } else if (opt == "--stop-bits") {
+            const std::string* v = value(opt);
+            if (v == nullptr) return ParseResult::UsageError;
+            if (*v == "1") {
+                o.Line.Stop = StopBits::One;
+            } else if (*v == "1.5") {
+                o.Line.Stop = StopBits::OneAndHalf;
+            } else if (*v == "2") {
+                o.Line.Stop = StopBits::Two;
+            } else {
+                error = "bad stop bits: " + *v;
+                return ParseResult::UsageError;
+            }
+        } else if (opt == "--keep-going") {
+            o.KeepGoing = true;
+        } else if (opt == "--help" || opt == "-h") {
+            return ParseResult::Help;
+        } else if (opt == "--version") {
+            return ParseResult::Version;
+        } else {
+            error = "unknown option: " + opt;
+            return ParseResult::UsageError;
+        }
+    }
+    if (i == a.size()) {
+        error = "no command given";
+        return ParseResult::UsageError;
+    }
+    while (i < a.size()) {
+        const CommandSpec* spec = FindCommand(a[i]);
+        if (spec == nullptr) {
+            error = "unknown command: " + a[i];
+            return ParseResult::UsageError;
+        }
+        Command c;
+        c.Name = a[i++];
+        if (spec->Parse != nullptr) {
+            error = spec->Parse(a, i, c);
+            if (!error.empty()) return ParseResult::UsageError;
+        }
+        o.Commands.push_back(std::move(c));
+    }
+    return ParseResult::Ok;
+}
+
+}  // namespace torvane::cli
