@@ -85,6 +85,7 @@ public:
         const std::string device = ComDevicePath(path);
         // Serial drivers refuse a second open by themselves; the lock keeps the rule where a
         // driver shares its ports (wine's, some virtual port drivers).
+        SetLastError(ERROR_SUCCESS);
         HANDLE lock = CreateMutexW(nullptr, FALSE, Wide(PortLockName(device)).c_str());
         const DWORD lockError = GetLastError();
         if ((lock != nullptr && lockError == ERROR_ALREADY_EXISTS) ||
