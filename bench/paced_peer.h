@@ -9,16 +9,12 @@
 //
 // Answers: a read of n bytes gets n data bytes (the test-length registers report
 // CaptureLength(); a capture block 0x8000 + offset carries bytes (offset + i) & 0xFF), a write
-// gets an empty acknowledgement. Header-only because bench/ builds only *_bench.cpp files.
+// gets an empty acknowledgement.
 //
 // Threads: one serving thread of its own; the public methods may be called from any thread.
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/prctl.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -34,6 +30,8 @@
 
 #include "protocol/frame.h"
 #include "protocol/register_map.h"
+#include "support/frame_builder.h"
+#include "support/pty_pair.h"
 
 namespace torvane::bench {
 
@@ -51,33 +49,19 @@ public:
 
     explicit PacedPeer(uint32_t baud = 115200)
         : byteTime_(std::chrono::nanoseconds(10'000'000'000LL / baud)) {
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) return;
-        termios t{};
-        tcgetattr(slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave, TCSANOW, &t);
-        slaveKeep_ = slave;
-        slavePath_ = name;
-        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-        if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
-        thread_ = std::thread([this] { Serve(); });
+        if (pty_.Ok()) thread_ = std::thread([this] { Serve(); });
     }
 
     ~PacedPeer() {
-        stop_ = true;
-        if (wake_[1] >= 0) (void)!write(wake_[1], "x", 1);
+        pty_.Interrupt();
         if (thread_.joinable()) thread_.join();
-        for (int fd : {master_, slaveKeep_, wake_[0], wake_[1]})
-            if (fd >= 0) close(fd);
     }
 
     PacedPeer(const PacedPeer&) = delete;
     PacedPeer& operator=(const PacedPeer&) = delete;
 
-    bool Ok() const { return !slavePath_.empty() && thread_.joinable(); }
-    const std::string& SlavePath() const { return slavePath_; }
+    bool Ok() const { return pty_.Ok() && thread_.joinable(); }
+    const std::string& SlavePath() const { return pty_.SlavePath(); }
     std::chrono::nanoseconds ByteTime() const { return byteTime_; }
 
     void SetCaptureLength(uint16_t bytes) { captureLength_ = bytes; }
@@ -111,40 +95,21 @@ private:
         }
     }
 
-    void WriteAll(const uint8_t* bytes, size_t count) {
-        size_t done = 0;
-        while (done < count) {
-            const ssize_t n = write(master_, bytes + done, count - done);
-            if (n > 0) {
-                done += static_cast<size_t>(n);
-            } else if (n < 0 && errno == EAGAIN) {
-                pollfd p{master_, POLLOUT, 0};
-                poll(&p, 1, 10);
-            } else if (!(n < 0 && errno == EINTR)) {
-                return;
-            }
-        }
-    }
-
     std::vector<uint8_t> ReplyTo(const std::vector<uint8_t>& req) const {
         const uint8_t function = req[3];
         const RegisterAddress address = static_cast<RegisterAddress>(req[4] << 8 | req[5]);
         const uint8_t count = req[6];
         const bool read = function == kFunctionRead;
-        const uint8_t dataBytes = read ? count : 0;
-        std::vector<uint8_t> reply(size_t{dataBytes} + kFrameOverhead, 0);
-        uint8_t* data = reply.data() + kDataOffset;
+        test::Bytes data(read ? count : 0, 0);
         if (read && IsCaptureBlock(address)) {
             const unsigned offset = address - reg::kCaptureFirst;
-            for (unsigned i = 0; i < dataBytes; ++i) data[i] = static_cast<uint8_t>(offset + i);
-        } else if (read && dataBytes >= 2 &&
+            for (unsigned i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(offset + i);
+        } else if (read && data.size() >= 2 &&
                    (address == reg::kCurrentTestLength || address == reg::kSpeedTestLength ||
                     address == reg::kPositionTestLength)) {
-            PutU16BE(data, captureLength_.load());
+            PutU16BE(data.data(), captureLength_.load());
         }
-        BuildFrame(reply.data(), read ? kFunctionRead : kFunctionWrite, address,
-                   read ? count : uint8_t{0}, dataBytes);
-        return reply;
+        return test::ReplyFrame(address, read ? kFunctionRead : kFunctionWrite, data);
     }
 
     void Send(const std::vector<uint8_t>& reply, Clock::time_point requestEnd) {
@@ -159,7 +124,7 @@ private:
             size_t upTo = sent + 1;
             while (upTo < n && requestEnd + byteTime_ * static_cast<long>(upTo + 1) <= now) ++upTo;
             lastWritten = now;
-            WriteAll(reply.data() + sent, upTo - sent);
+            pty_.Send(reply.data() + sent, upTo - sent);
             sent = upTo;
         }
         {
@@ -180,27 +145,13 @@ private:
         std::vector<uint8_t> pending;
         Clock::time_point firstByte{};
         uint8_t buf[512];
-        while (!stop_) {
-            pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-            if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
-            if (fds[1].revents & POLLIN) return;
-            if (!(fds[0].revents & POLLIN)) {
-                if (fds[0].revents & POLLHUP) usleep(1000);  // nobody on the slave side yet
-                continue;
-            }
-            const ssize_t got = read(master_, buf, sizeof buf);
-            if (got <= 0) continue;
+        for (;;) {
+            const long got = pty_.Receive(buf, sizeof buf);
+            if (got <= 0) return;
             if (pending.empty()) firstByte = Clock::now();
             pending.insert(pending.end(), buf, buf + got);
-            for (;;) {
-                size_t i = 0;
-                while (i + 1 < pending.size() &&
-                       !(pending[i] == kHeader1 && pending[i + 1] == kHeader2))
-                    ++i;
-                pending.erase(pending.begin(), pending.begin() + static_cast<long>(i));
-                if (pending.size() < 3 || pending.size() < size_t{pending[2]} + 5) break;
-                const std::vector<uint8_t> req(pending.begin(), pending.begin() + pending[2] + 5);
-                pending.erase(pending.begin(), pending.begin() + static_cast<long>(req.size()));
+            for (test::Bytes req = test::TakeFrame(pending); !req.empty();
+                 req = test::TakeFrame(pending)) {
                 const Clock::time_point requestEnd =
                     firstByte + byteTime_ * static_cast<long>(req.size());
                 {
@@ -214,12 +165,8 @@ private:
     }
 
     const std::chrono::nanoseconds byteTime_;
-    int master_ = -1;
-    int slaveKeep_ = -1;  // keeps the pty alive until the tool opens it
-    int wake_[2] = {-1, -1};
-    std::string slavePath_;
+    test::PtyPair pty_;
     std::atomic<uint16_t> captureLength_{8192};
-    std::atomic<bool> stop_{false};
     std::atomic<double> cpuSeconds_{0};
     std::atomic<pid_t> tid_{0};
     std::mutex m_;

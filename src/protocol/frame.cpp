@@ -155,7 +155,10 @@ int32_t SaturateToI32(double value) {
 
 int32_t RpmToCounts(float rpm, uint32_t countsPerRev) {
     const float x = rpm / 60.0f * static_cast<float>(countsPerRev);
-    return SaturateToI32(x >= 0.0f ? x + 0.5f : x - 0.5f);
+    // The half is added in double, as C's x + 0.5 does: in float, from 2^23 counts/s up,
+    // x + 0.5f rounds to even and an odd x lands one count too far.
+    const double wide = x;
+    return SaturateToI32(wide >= 0.0 ? wide + 0.5 : wide - 0.5);
 }
 
 float CountsToRpm(int32_t counts, uint32_t countsPerRev) {

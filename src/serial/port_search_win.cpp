@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "serial/com_port_name.h"
+#include "serial/port_search.h"
 #include "serial/serial_port.h"
 
 namespace torvane {
@@ -54,8 +55,14 @@ std::vector<std::string> RegisteredPortNames() {
 
 }  // namespace
 
-void SerialPort::Search(const std::string& /*devDir: device folders are a POSIX notion*/) {
-    PortList = SortedComPortNames(RegisteredPortNames());
+// Device folders and sysfs are POSIX notions: the arguments mean nothing here.
+std::vector<std::string> SearchPorts(const std::string& /*devDir*/,
+                                     const std::string& /*sysfsRoot*/) {
+    return SortedComPortNames(RegisteredPortNames());
+}
+
+void SerialPort::Search(const std::string& devDir) {
+    PortList = SearchPorts(devDir);
 }
 
 }  // namespace torvane

@@ -34,6 +34,13 @@ bool SerialPort::Open(const std::string& path, std::string* reason) {
         return false;
     }
     path_ = path;
+    {
+        // Bytes of an earlier connection answer nothing of this one: they would only be cut as
+        // stale replies, or keep a full buffer full.
+        std::lock_guard<std::mutex> lock(RxLock);
+        RxCount = 0;
+        overflowEpisode_ = false;
+    }
     portOpen_ = true;  // must be set before the reader starts polling it
     readerDone_ = false;
     reader_ = std::thread([this] {
@@ -83,6 +90,8 @@ void SerialPort::ConsumeLocked(size_t drop) {
     if (drop == 0) return;
     std::memmove(RxBuffer, RxBuffer + drop, RxCount - drop);
     RxCount = static_cast<uint16_t>(RxCount - drop);
+    // Everything received was taken: the line is clean again, so a later overflow is news.
+    if (RxCount == 0) overflowEpisode_ = false;
 }
 
 bool SerialPort::WaitForRx(uint64_t& seen, const std::atomic<bool>& stop) {
@@ -92,7 +101,7 @@ bool SerialPort::WaitForRx(uint64_t& seen, const std::atomic<bool>& stop) {
         seen = rxSeq_;
         return !stop.load();
     }
-    // Reader ended (overflow, lost device) while PortOpen is still set: nothing more will come,
+    // Reader ended (lost device) while PortOpen is still set: nothing more will come,
     // but the consumer keeps running until the port is closed.
     if (!stop.load() && portOpen_.load()) {
         rxCv_.wait(lock, [&] { return stop.load() || !portOpen_.load(); });
@@ -120,7 +129,10 @@ void SerialPort::Raise(PortEvent e) {
 }
 
 void SerialPort::ReaderThread() {
-    uint8_t local[kRxBufferSize];
+    // At most half the buffer per read: when room must be made, the newest half of what was
+    // there survives, so a frame (at most 255 bytes) that straddles the overflow is kept whole.
+    constexpr size_t kMaxRead = kRxBufferSize / 2;
+    uint8_t local[kMaxRead];
     while (portOpen_) {
         const SerialBackend::WaitResult w = backend_->WaitReadable();
         if (!portOpen_) break;
@@ -129,30 +141,37 @@ void SerialPort::ReaderThread() {
             Raise(PortEvent::Lost);
             return;
         }
-        // Take everything queued, at most one buffer's worth, in one read.
-        const size_t queued = std::min(backend_->QueuedBytes(), kRxBufferSize);
-        const long n = backend_->Read(local, queued ? queued : kRxBufferSize);
+        // Take everything queued, up to kMaxRead, in one read.
+        const size_t queued = std::min(backend_->QueuedBytes(), kMaxRead);
+        const long n = backend_->Read(local, queued ? queued : kMaxRead);
         if (n < 0) {
             Raise(PortEvent::Lost);
             return;
         }
         if (n == 0) continue;
-        bool overflow = false;
+        const size_t got = static_cast<size_t>(n);
+        bool report = false;
         {
             std::lock_guard<std::mutex> lock(RxLock);
-            if (RxCount + static_cast<size_t>(n) > kRxBufferSize) {
-                overflow = true;
-            } else {
-                std::memcpy(RxBuffer + RxCount, local, static_cast<size_t>(n));
-                RxCount = static_cast<uint16_t>(RxCount + n);
-                ++rxSeq_;
-            }
+            report = RxCount + got > kRxBufferSize && !overflowEpisode_;
+            if (report) overflowEpisode_ = true;
         }
-        if (overflow) {
-            // The consumer cannot keep up or the stream holds no frame: stop receiving rather
-            // than overwrite; the port stays open (and deaf) until it is closed.
-            Raise(PortEvent::Overflow);
-            return;
+        // Reported before the bytes are seen: a transaction that this read completes returns
+        // after its caller has had the event.
+        if (report) Raise(PortEvent::Overflow);
+        {
+            std::lock_guard<std::mutex> lock(RxLock);
+            if (RxCount + got > kRxBufferSize) {
+                // A full buffer holds no complete frame (the consumer cuts every one it sees), so
+                // its oldest bytes are noise or a frame that can no longer complete: drop them
+                // and keep listening, rather than stop and leave the port deaf.
+                const size_t drop = RxCount + got - kRxBufferSize;
+                std::memmove(RxBuffer, RxBuffer + drop, RxCount - drop);
+                RxCount = static_cast<uint16_t>(RxCount - drop);
+            }
+            std::memcpy(RxBuffer + RxCount, local, got);
+            RxCount = static_cast<uint16_t>(RxCount + got);
+            ++rxSeq_;
         }
         rxCv_.notify_all();
     }

@@ -34,8 +34,11 @@ struct LineSettings {
 };
 
 enum class PortEvent {
-    Overflow,  // "Serial data overflow": the reader has ended; the port stays open but deaf
-    Lost,      // the device went away (hang-up, I/O error); the reader has ended
+    // "Serial data overflow": the receive buffer was full, so its oldest bytes were dropped to
+    // make room (the reader goes on). Raised once per episode: not again until the consumer
+    // has emptied the buffer or the port is reopened.
+    Overflow,
+    Lost,  // the device went away (hang-up, I/O error); the reader has ended
 };
 
 constexpr const char* kOverflowMessage = "Serial data overflow";
@@ -78,8 +81,9 @@ public:
     // Result of the last Search: device paths in a stable, ascending order.
     std::vector<std::string> PortList;
 
-    // Opens `path` and starts the reader thread; sets PortOpen. On failure returns false,
-    // leaves every field as it was and puts the system's reason in `reason`.
+    // Opens `path` with an empty receive buffer and starts the reader thread; sets PortOpen.
+    // On failure returns false, leaves every field as it was and puts the system's reason in
+    // `reason`.
     bool Open(const std::string& path, std::string* reason = nullptr);
     // Clears PortOpen and wakes the reader and any WaitForRx, without waiting.
     void ClearPortOpen();
@@ -93,9 +97,9 @@ public:
     // Waits at most 1000 ms for the driver to take them.
     uint16_t Write(const uint8_t* bytes, uint8_t count);
 
-    // Port search: fills PortList with the serial devices present under `devDir`. On Windows
-    // (where `devDir` means nothing): the COM ports the system has registered, as "COM%d" in
-    // ascending order; a PortList entry, or a typed "COM7" or "\\.\COM7", opens as \\.\COM7.
+    // Port search: fills PortList with SearchPorts(devDir) (serial/port_search.h), the serial
+    // ports under `devDir`, found without opening any of them. On Windows: the registered COM
+    // ports, "COM%d" in ascending order; "COM7", "com7" and "\\.\COM7" all open \\.\COM7.
     void Search(const std::string& devDir = "/dev");
 
     // Receive side. The reader appends behind RxCount under RxLock; the consumer calls
@@ -135,6 +139,7 @@ private:
     std::string path_;
     std::condition_variable rxCv_;
     uint64_t rxSeq_ = 0;  // under RxLock
+    bool overflowEpisode_ = false;  // under RxLock: Overflow raised, buffer not emptied since
     std::mutex handlerLock_;
     std::function<void(PortEvent)> handler_;
     std::mutex doneLock_;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "tuning/line_graph.h"
 #include "ui/user_prompts.h"
 
 namespace {
@@ -35,6 +36,46 @@ QString WithSuffix(const QString& path, const QString& suffix) {
     return QFileInfo(path).suffix().isEmpty() ? path + '.' + suffix : path;
 }
 
+// One display frame: appends closer together than this share a replot.
+constexpr int kFrameMs = 16;
+
+// Live range. Values: a fitted range leaves a tenth of the data's span, and at least a
+// twentieth of its level, free on either side, so 48 V with 0.05 V of noise is a thin band, not
+// the full height. Keys: room for a quarter more points, at least 100. When data leave the
+// range it grows past them by a quarter of the new span, so a steady drift grows it a few times
+// in a day rather than at every sample.
+constexpr double kValuePad = 0.1;
+constexpr double kLevelPad = 0.05;
+constexpr double kKeyRoom = 1.25;
+constexpr double kMinKeySpan = 100;
+constexpr double kGrowth = 0.25;
+
+QCPRange FittedValues(double low, double high) {
+    double pad = std::max((high - low) * kValuePad, std::fabs((low + high) / 2) * kLevelPad);
+    if (!(pad > 0)) pad = 1.0;  // all zero: any unit range shows it
+    return QCPRange(low - pad, high + pad);
+}
+
+QCPRange GrownValues(const QCPRange& r, double low, double high) {
+    if (low >= r.lower && high <= r.upper) return r;
+    const double room = (std::max(r.upper, high) - std::min(r.lower, low)) * kGrowth;
+    return QCPRange(low < r.lower ? low - room : r.lower, high > r.upper ? high + room : r.upper);
+}
+
+QCPRange FittedKeys(double low, double high) {
+    return QCPRange(low, low + std::max((high - low) * kKeyRoom, kMinKeySpan));
+}
+
+QCPRange GrownKeys(const QCPRange& r, double low, double high) {
+    if (low >= r.lower && high <= r.upper) return r;
+    const double lower = std::min(r.lower, low);
+    return QCPRange(lower, high > r.upper ? lower + (high - lower) * kKeyRoom : r.upper);
+}
+
+bool SameRange(const QCPRange& a, const QCPRange& b) {
+    return a.lower == b.lower && a.upper == b.upper;
+}
+
 }  // namespace
 
 QColor CTChart::ColourFromRgbValue(uint32_t bgr) {
@@ -43,9 +84,14 @@ QColor CTChart::ColourFromRgbValue(uint32_t bgr) {
 
 // ---- Series ----
 
+CTChart::Series::Series(CTChart* chart, LineGraph* graph)
+    : chart_(chart), graph_(graph), line_(graph) {}
+
 void CTChart::Series::ClearPoints() {
     graph_->data()->clear();
+    line_->DataChanged();
     empty_ = true;
+    chart_->fresh_ = true;  // the range may shrink again
     chart_->ScheduleReplot();
 }
 
@@ -63,10 +109,11 @@ int32_t CTChart::Series::AppendPoint(double x, double y, const QString& /*label*
         const auto at = std::lower_bound(data.constBegin(), data.constEnd(), x,
                                          [](const QCPGraphData& d, double k) { return d.key < k; });
         index = static_cast<int32_t>(at - data.constBegin());
+        line_->DataChanged();  // not at the end: the line is drawn again
     }
     data.add(QCPGraphData(x, y));
     Track(x, y);
-    chart_->ScheduleReplot();
+    chart_->ScheduleReplot(false);
     return index;
 }
 
@@ -114,7 +161,8 @@ bool CTChart::Series::OnRightAxis() const {
 
 // ---- Chart ----
 
-CTChart::CTChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
+CTChart::CTChart(QWidget* parent)
+    : QWidget(parent), plot_(new QCustomPlot(this)), frameTimer_(new QTimer(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(plot_);
@@ -124,6 +172,14 @@ CTChart::CTChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)
     plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot_->legend->setVisible(false);
     plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+    // The series on a buffered layer of their own: a replot after appends redraws that layer
+    // and repaints, leaving axes, grid, title and legend as they were drawn.
+    plot_->addLayer("lines", plot_->layer("main"), QCustomPlot::limAbove);
+    linesLayer_ = plot_->layer("lines");
+    linesLayer_->setMode(QCPLayer::lmBuffered);
+
+    frameTimer_->setSingleShot(true);
+    connect(frameTimer_, &QTimer::timeout, this, &CTChart::Replot);
 
     // A user zoom or pan takes the view over from the automatic fit.
     connect(plot_, &QCustomPlot::mouseWheel, this, [this](QWheelEvent*) { StopFollowing(); });
@@ -162,14 +218,16 @@ CTChart::Series* CTChart::AddSeries(const QString& title, const QColor& colour, 
         plot_->yAxis2->setVisible(true);
         plot_->yAxis2->setTickLabels(true);
     }
-    QCPGraph* graph = plot_->addGraph(plot_->xAxis, rightAxis ? plot_->yAxis2 : plot_->yAxis);
+    auto* graph = new LineGraph(plot_->xAxis, rightAxis ? plot_->yAxis2 : plot_->yAxis);
+    graph->setLayer(linesLayer_);
     graph->setName(title);
     QPen pen(colour);
     pen.setWidth(lineWidth);
     graph->setPen(pen);
     graph->setLineStyle(QCPGraph::lsLine);
     graph->setScatterStyle(QCPScatterStyle::ssNone);
-    // Keeps replots of millions of points fast: per pixel column only its extremes are drawn.
+    // For the drawing QCPGraph still does itself (exports to vector formats): per pixel column
+    // only the extremes of millions of points.
     graph->setAdaptiveSampling(true);
     series_.push_back(std::unique_ptr<Series>(new Series(this, graph)));
     UpdateInteractionAxes();
@@ -270,7 +328,15 @@ void CTChart::ConfigureRealTimeDisplay() {
     SetBottomGridVisible(false);
     SetLegendVisible(false);
     SetBackground(QColor(0xC0, 0xC0, 0xC0));  // silver
+    // The default grid (light grey, 200) vanishes on silver (192): a darker dotted one.
+    const QPen grid(QColor(0x70, 0x70, 0x70), 0, Qt::DotLine);
+    plot_->yAxis->grid()->setPen(grid);
+    plot_->yAxis->grid()->setZeroLinePen(grid);
+    // Sample numbers read as whole numbers (1500000, not 1.5·10⁶).
+    plot_->xAxis->setNumberFormat("f");
+    plot_->xAxis->setNumberPrecision(0);
     AddSeries("通道1", ColourFromRgbValue(0xFF), 3);
+    SetLiveRange(true);
 }
 
 void CTChart::ConfigureResponseUpper() {
@@ -290,9 +356,16 @@ void CTChart::ConfigureResponseLower() {
     AddSeries("actual value", ColourFromRgbValue(0xFF00), 2);
 }
 
+void CTChart::SetLiveRange(bool live) {
+    live_ = live;
+    fresh_ = true;
+    ScheduleReplot();
+}
+
 void CTChart::FitToData() {
     follow_ = true;
-    ApplyFit();
+    fresh_ = true;
+    UpdateView();
     ScheduleReplot();
 }
 
@@ -334,27 +407,101 @@ void CTChart::ApplyFit() {
     fitValue(plot_->yAxis2, right);
 }
 
-void CTChart::ScheduleReplot() {
+bool CTChart::UpdateView() {
+    if (!follow_) return false;
+    const QCPRange x = plot_->xAxis->range(), y = plot_->yAxis->range(),
+                   y2 = plot_->yAxis2->range();
+    if (live_) {
+        ApplyLiveRange();
+    } else {
+        ApplyFit();
+    }
+    return !SameRange(x, plot_->xAxis->range()) || !SameRange(y, plot_->yAxis->range()) ||
+           !SameRange(y2, plot_->yAxis2->range());
+}
+
+void CTChart::ApplyLiveRange() {
+    struct Bounds {
+        bool any = false;
+        double min = 0, max = 0;
+        void Add(double lo, double hi) {
+            min = any ? std::min(min, lo) : lo;
+            max = any ? std::max(max, hi) : hi;
+            any = true;
+        }
+    } keys, left, right;
+    for (const auto& s : series_) {
+        if (s->empty_ || s->Count() == 0) continue;
+        keys.Add(s->minX_, s->maxX_);
+        (s->OnRightAxis() ? right : left).Add(s->minY_, s->maxY_);
+    }
+    if (!keys.any) return;  // nothing to show: keep the view until data come
+    const bool fresh = fresh_;
+    fresh_ = false;
+    const auto apply = [fresh](QCPAxis* axis, const Bounds& b, auto fitted, auto grown) {
+        if (b.any)
+            axis->setRange(fresh ? fitted(b.min, b.max) : grown(axis->range(), b.min, b.max));
+    };
+    apply(plot_->xAxis, keys, FittedKeys, GrownKeys);
+    apply(plot_->yAxis, left, FittedValues, GrownValues);
+    apply(plot_->yAxis2, right, FittedValues, GrownValues);
+}
+
+void CTChart::ScheduleReplot(bool full) {
+    fullPending_ = fullPending_ || full;
     if (replotPending_) return;
     replotPending_ = true;
-    QTimer::singleShot(0, this, &CTChart::Replot);
+    // At most one replot a frame: right away after a quiet spell, else at the frame's end.
+    const qint64 since = lastDraw_.isValid() ? lastDraw_.elapsed() : kFrameMs;
+    frameTimer_->start(static_cast<int>(std::max<qint64>(0, kFrameMs - since)));
+}
+
+bool CTChart::Drawable() const {
+    return isVisible() && !window()->isMinimized();
 }
 
 void CTChart::Replot() {
     if (!replotPending_) return;
     replotPending_ = false;
-    if (follow_) ApplyFit();
-    // A wide pen over a dense series is stroked as thousands of joined segments; the fast
-    // polyline method is several times quicker there and its rougher joins are invisible.
-    // Sparse curves (a step response) keep the clean joins.
-    int32_t most = 0;
-    for (const auto& s : series_) most = std::max(most, s->Count());
-    plot_->setPlottingHint(QCP::phFastPolylines, most > 2 * std::max(plot_->width(), 1));
-    plot_->replot();
+    frameTimer_->stop();
+    const bool moved = UpdateView();
+    fullPending_ = fullPending_ || moved;
+    if (!Drawable()) {
+        deferred_ = true;  // drawn when the chart shows again
+        return;
+    }
+    deferred_ = false;
+    lastDraw_.start();
+    ++draws_;
+    if (fullPending_) {
+        fullPending_ = false;
+        ++fullDraws_;
+        plot_->replot();
+    } else {
+        linesLayer_->replot();
+    }
 }
 
 void CTChart::FlushReplot() {
     Replot();
+}
+
+void CTChart::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Minimising and restoring are told to the top-level window only.
+    if (watchedWindow_ != window()) {
+        if (watchedWindow_) watchedWindow_->removeEventFilter(this);
+        watchedWindow_ = window();
+        watchedWindow_->installEventFilter(this);
+    }
+    if (deferred_) ScheduleReplot(false);
+}
+
+bool CTChart::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == watchedWindow_ && event->type() == QEvent::WindowStateChange && deferred_ &&
+        Drawable())
+        ScheduleReplot(false);
+    return QWidget::eventFilter(watched, event);
 }
 
 QByteArray CTChart::CsvText() const {
@@ -380,7 +527,7 @@ bool CTChart::SaveCsv(const QString& path) {
 }
 
 bool CTChart::SavePng(const QString& path) {
-    if (replotPending_) Replot();
+    UpdateView();
     QSize size = isVisible() ? this->size() : sizeHint();
     size = size.expandedTo(QSize(100, 60));
     const QPixmap image = plot_->toPixmap(size.width(), size.height());

@@ -6,13 +6,22 @@
 // save the chart as PNG or its points as CSV from the context menu (file names come from
 // Prompts().SaveFileName).
 //
-// UI thread only. Appends are cheap: they store the point and schedule one replot for the next
-// event-loop turn, however many points arrive before it. While the user has not zoomed or
-// panned, the view follows the data (both axes fitted); a zoom or pan stops that until the next
-// double-click or FitToData().
+// UI thread only. Appends are cheap: they store the point and schedule one replot, at most one
+// a display frame (16 ms), however many points arrive before it. A replot after appends alone,
+// with the view unchanged, draws only the new stretch of each line (LineGraph) and repaints; a
+// changed view, configuration or clear redraws everything. Nothing is drawn while the chart is
+// hidden or its window minimised; the view is kept up to date and drawn when it shows again.
+//
+// The view follows the data until the user zooms or pans (until the next double-click or
+// FitToData()). A chart with a live range (the console's) keeps a stable, padded range that
+// grows when the data leave it and shrinks again only on ClearPoints or FitToData, so noise on
+// a steady value stays a thin band and the lines need not be redrawn for every sample; other
+// charts are fitted to their data at every replot.
 #pragma once
 
 #include <QColor>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QSize>
 #include <QString>
 #include <QWidget>
@@ -22,10 +31,13 @@
 
 class QCustomPlot;
 class QCPGraph;
+class QCPLayer;
 class QCPTextElement;
 class QMenu;
 class QMouseEvent;
+class QTimer;
 class QWheelEvent;
+class LineGraph;
 
 class CTChart : public QWidget {
     Q_OBJECT
@@ -61,11 +73,12 @@ public:
 
     private:
         friend class CTChart;
-        Series(CTChart* chart, QCPGraph* graph) : chart_(chart), graph_(graph) {}
+        Series(CTChart* chart, LineGraph* graph);
         void Track(double x, double y);
 
         CTChart* chart_;
         QCPGraph* graph_;
+        LineGraph* line_;
         // Data bounds kept up to date on append, so fitting needs no scan of the points.
         bool empty_ = true;
         double minX_ = 0, maxX_ = 0, minY_ = 0, maxY_ = 0;
@@ -103,8 +116,13 @@ public:
     // Value labels of the main vertical axis on the right side instead of the left.
     void SetValueAxisOnRight(bool right);
 
+    // A live range (see above) instead of fitting the data at every replot.
+    void SetLiveRange(bool live);
+    bool LiveRange() const { return live_; }
+
     // The console's live chart: "Real-time Display" in bold, bottom axis "Index Cycle" without
-    // grid, no legend, silver background, series 0 "通道1" red, width 3.
+    // grid, no legend, silver background with a value grid that shows on it, series 0 "通道1"
+    // red, width 3, live range.
     void ConfigureRealTimeDisplay();
     // The loop page's upper chart: "The response waveform", bottom step 1, legend; series 0
     // "setting value" lime, 1 "actual value" blue, 2 "deviation value" red on the right axis,
@@ -117,9 +135,13 @@ public:
     // Fits both axes to the data of every series and follows the data again.
     void FitToData();
     bool FollowsData() const { return follow_; }
-    // Replots now if a replot is pending (tests; the event loop does it otherwise).
+    // Replots now if a replot is pending (tests; the event loop does it otherwise). A hidden or
+    // minimised chart only updates its view.
     void FlushReplot();
     bool ReplotPending() const { return replotPending_; }
+    // Times the chart was drawn, and how many of those redrew everything (tests, benchmarks).
+    int DrawCount() const { return draws_; }
+    int FullDrawCount() const { return fullDraws_; }
 
     // Writes the chart as a PNG image of its current size (at least 100 x 60 pixels). False on
     // a write failure.
@@ -141,19 +163,38 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    void ScheduleReplot();
+    // `full`: more than the lines changed (configuration, clear), so every layer is drawn.
+    void ScheduleReplot(bool full = true);
     void Replot();
+    bool Drawable() const;
+    // Brings the view to the data as the range rules say; true when an axis range changed.
+    bool UpdateView();
     void ApplyFit();
+    void ApplyLiveRange();
     void StopFollowing();
 
     void UpdateInteractionAxes();
 
     QCustomPlot* plot_;
+    QCPLayer* linesLayer_ = nullptr;  // the series alone, so appends redraw only them
     QCPTextElement* title_ = nullptr;
     std::vector<std::unique_ptr<Series>> series_;
     QColor background_ = Qt::white;
     bool view3D_ = true;
     bool follow_ = true;
+    bool live_ = false;
+    bool fresh_ = true;  // live range: fit the data afresh (start, clear, fit) instead of growing
     bool replotPending_ = false;
+    bool fullPending_ = true;
+    bool deferred_ = false;  // a replot waits for the chart to show
+    QTimer* frameTimer_;
+    QElapsedTimer lastDraw_;
+    QPointer<QWidget> watchedWindow_;
+    int draws_ = 0;
+    int fullDraws_ = 0;
 };

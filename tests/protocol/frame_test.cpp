@@ -104,16 +104,31 @@ TEST(CheckRange, BoundsPrefixesAndMessage) {
 }
 
 TEST(Rpm, SinglePrecisionAndRounding) {
-    EXPECT_EQ(RpmToCounts(1.0f, 4000), 67);
-    EXPECT_EQ(RpmToCounts(-1.0f, 4000), -67);
+    struct Case {
+        float rpm;
+        uint32_t countsPerRev;
+        int32_t counts;
+    };
+    const Case cases[] = {
+        {1.0f, 4000, 67},  // 66.67 rounded
+        {-1.0f, 4000, -67},
+        {30.0f, 1, 1},  // 0.5 rounds away from zero
+        {-30.0f, 1, -1},
+        {0.0f, 10000, 0},
+        // x = 8738133 in float (above 2^23): the half added in double keeps it, where
+        // 8738133.5f would round to even, 8738134.
+        {4000.0f, 131072, 8738133},
+        {-4000.0f, 131072, -8738133},
+        // Huge and non-finite entries saturate instead of being undefined.
+        {1e30f, 10000, std::numeric_limits<int32_t>::max()},
+        {-1e30f, 10000, std::numeric_limits<int32_t>::min()},
+        {std::nanf(""), 10000, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RpmToCounts(c.rpm, c.countsPerRev), c.counts)
+            << c.rpm << " rpm, R " << c.countsPerRev;
+    }
     EXPECT_FLOAT_EQ(CountsToRpm(67, 4000), 1.005f);
-    EXPECT_EQ(RpmToCounts(30.0f, 1), 1);  // 0.5 rounds away from zero
-    EXPECT_EQ(RpmToCounts(-30.0f, 1), -1);
-    EXPECT_EQ(RpmToCounts(0.0f, 10000), 0);
-    // Huge and non-finite entries saturate instead of being undefined.
-    EXPECT_EQ(RpmToCounts(1e30f, 10000), std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(RpmToCounts(-1e30f, 10000), std::numeric_limits<int32_t>::min());
-    EXPECT_EQ(RpmToCounts(std::nanf(""), 10000), 0);
     EXPECT_EQ(CountsToRpm(100, 0), 0.0f);
 }
 

@@ -2,7 +2,9 @@
 #include "serial/serial_port.h"
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,9 +14,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
+#include "serial/port_search.h"
 #include "serial/serial_baud_posix.h"
+#include "support/pty_pair.h"
 #include "support/scripted_peer.h"
 
 // termios2 (for the rate the tool set) without <asm/termbits.h>, which clashes with <termios.h>.
@@ -30,6 +35,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Bytes;
+using test::PtyPair;
 using test::ScriptedPeer;
 
 bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds limit = 5s) {
@@ -145,7 +151,7 @@ TEST(SerialPort, ParityAndStopBitsInTheTermiosRecord) {
     }
 }
 
-TEST(SerialPort, ReceivesWritesAndKeepsLeftoversAcrossReopen) {
+TEST(SerialPort, ReceivesWritesAndStartsEveryOpenEmpty) {
     ScriptedPeer peer;
     peer.SetResponder(nullptr);
     SerialPort port;
@@ -155,28 +161,66 @@ TEST(SerialPort, ReceivesWritesAndKeepsLeftoversAcrossReopen) {
     peer.Send(Bytes(300, 0x11));
     ASSERT_TRUE(WaitFor([&] { return port.RxCountNow() == 300; }));
     EXPECT_TRUE(port.Close());
+    // Bytes left at close answer nothing of the next connection: they are gone after reopen,
+    // and what arrives then is received from the front of the buffer.
     ASSERT_TRUE(port.Open(peer.SlavePath()));
-    EXPECT_EQ(port.RxCountNow(), 300);  // unread bytes are scanned after the next open
+    EXPECT_EQ(port.RxCountNow(), 0);
+    peer.Send({0x22, 0x33});
+    ASSERT_TRUE(WaitFor([&] { return port.RxCountNow() == 2; }));
+    port.WithRx([](const uint8_t* bytes, size_t count) {
+        EXPECT_EQ(Bytes(bytes, bytes + count), Bytes({0x22, 0x33}));
+        return size_t{0};
+    });
     EXPECT_TRUE(port.Close());
 }
 
-TEST(SerialPort, OverflowStopsReceptionAndReportsIt) {
+// A full buffer drops its oldest bytes and keeps receiving; the event comes once per episode,
+// which ends when the consumer has emptied the buffer (or the port is reopened).
+TEST(SerialPort, OverflowDropsTheOldestBytesOnceReportedAndKeepsListening) {
     ScriptedPeer peer;
     SerialPort port;
     std::atomic<int> overflows{0};
     port.SetEventHandler([&](PortEvent e) {
         if (e == PortEvent::Overflow) ++overflows;
     });
+    const auto contents = [&] {
+        Bytes seen;
+        port.WithRx([&](const uint8_t* bytes, size_t count) {
+            seen.assign(bytes, bytes + count);
+            return size_t{0};
+        });
+        return seen;
+    };
     ASSERT_TRUE(port.Open(peer.SlavePath()));
-    peer.Send(Bytes(1000, 0x00));
+    Bytes first(1000);
+    for (size_t i = 0; i < first.size(); ++i) first[i] = static_cast<uint8_t>(i);
+    peer.Send(first);
     ASSERT_TRUE(WaitFor([&] { return port.RxCountNow() == 1000; }));
-    peer.Send(Bytes(30, 0x00));
+    peer.Send(Bytes(30, 0xEE));
     ASSERT_TRUE(WaitFor([&] { return overflows == 1; }));
-    EXPECT_EQ(port.RxCountNow(), 1000);
-    EXPECT_TRUE(port.PortOpen());  // open but deaf until closed
-    peer.Send(Bytes(1, 0x00));
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(port.RxCountNow(), 1000);
+    ASSERT_TRUE(WaitFor([&] { return contents().back() == 0xEE; }));
+    Bytes want(first.begin() + 6, first.end());
+    want.insert(want.end(), 30, 0xEE);
+    EXPECT_EQ(contents(), want);
+
+    // More noise: still listening, still the newest 1024 bytes, no second message.
+    peer.Send(Bytes(700, 0x77));
+    ASSERT_TRUE(WaitFor([&] { return contents().back() == 0x77; }));
+    ASSERT_TRUE(WaitFor([&] { return contents()[1024 - 700] == 0x77; }));
+    EXPECT_EQ(port.RxCountNow(), 1024);
+    EXPECT_EQ(overflows, 1);
+
+    // Once the consumer has taken everything, the next overflow is a new episode.
+    port.WithRx([](const uint8_t*, size_t count) { return count; });
+    peer.Send(Bytes(1100, 0x55));
+    ASSERT_TRUE(WaitFor([&] { return overflows == 2; }));
+    EXPECT_TRUE(port.PortOpen());
+    EXPECT_TRUE(port.Close());
+
+    // A reopened port starts a new episode too.
+    ASSERT_TRUE(port.Open(peer.SlavePath()));
+    peer.Send(Bytes(1100, 0x66));
+    ASSERT_TRUE(WaitFor([&] { return overflows == 3; }));
     EXPECT_TRUE(port.Close());
 }
 
@@ -204,30 +248,120 @@ TEST(SerialPort, HangUpIsReported) {
     EXPECT_TRUE(port.Close());
 }
 
-TEST(PortSearch, ListsSerialDevicesInAStableOrder) {
-    namespace fs = std::filesystem;
-    ScriptedPeer a, b, c, d;
-    const fs::path dir = fs::temp_directory_path() / ("torvane-dev-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    fs::create_symlink(a.SlavePath(), dir / "ttyUSB10");
-    fs::create_symlink(b.SlavePath(), dir / "ttyUSB2");
-    fs::create_symlink(c.SlavePath(), dir / "ttyACM0");
-    fs::create_symlink(d.SlavePath(), dir / "ttyS0");        // not a UART: left out
-    fs::create_symlink(a.SlavePath(), dir / "ttyUSBx");      // not a port name
-    fs::create_symlink("/nonexistent", dir / "ttyUSB3");     // gone
-    fs::create_symlink(a.SlavePath(), dir / "console");
+// Watches for opens of files: IN_OPEN of the entries of a folder, or of single files.
+class OpenWatch {
+public:
+    OpenWatch() : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+    ~OpenWatch() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool Add(const std::string& path) { return inotify_add_watch(fd_, path.c_str(), IN_OPEN) >= 0; }
+    // Opened entries since the last call ("" for a watched file itself). Opening a watched
+    // folder to list it is not counted: that is reading the folder, not opening a device.
+    std::vector<std::string> Opened() {
+        std::vector<std::string> names;
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            if (n <= 0) return names;
+            for (ssize_t at = 0; at < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (!(e->mask & IN_ISDIR)) names.push_back(e->len ? e->name : "");
+                at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            }
+        }
+    }
 
+private:
+    int fd_;
+};
+
+// A fake /dev and /sys in a temporary folder: the search lists what sysfs says, in a stable
+// order, and opens none of the candidates. The candidate "devices" are FIFOs, which any open
+// would reach (and a read-write open would succeed on); inotify reports every open of them, and
+// of the pseudo-terminals that links lead to.
+TEST(PortSearch, ListsPortsFromSysfsWithoutOpeningAny) {
+    namespace fs = std::filesystem;
+    const fs::path root =
+        fs::temp_directory_path() / ("torvane-search-" + std::to_string(getpid()));
+    const fs::path dev = root / "dev", sys = root / "sys", tty = sys / "class" / "tty";
+    fs::remove_all(root);
+    fs::create_directories(dev);
+    fs::create_directories(tty);
+    struct Tty {
+        const char* name;
+        bool device;       // hardware behind it
+        const char* type;  // ttyS: the UART type attribute (nullptr: none)
+        bool node;         // present under dev
+    };
+    const Tty ttys[] = {
+        {"ttyS0", true, "4", true},      // a 16550A
+        {"ttyS1", true, "0", true},      // registered, no UART
+        {"ttyS2", true, nullptr, true},  // no type: no UART confirmed
+        {"ttyUSB10", true, nullptr, true}, {"ttyUSB2", true, nullptr, true},
+        {"ttyUSB3", true, nullptr, false},  // unplugged: no node left
+        {"ttyUSB4", false, nullptr, true},  // no hardware behind it
+        {"ttyACM0", true, nullptr, true},  {"ttyAMA0", true, nullptr, true},
+        {"rfcomm1", true, nullptr, true},  {"tty5", true, nullptr, true},  // not a serial port name
+        {"ttyUSBx", true, nullptr, true},
+    };
+    for (const Tty& t : ttys) {
+        fs::create_directories(tty / t.name);
+        if (t.device) fs::create_directories(tty / t.name / "device");
+        if (t.type) std::ofstream(tty / t.name / "type") << t.type << "\n";
+        if (t.node) {
+            ASSERT_EQ(mkfifo((dev / t.name).c_str(), 0666), 0);
+        }
+    }
+    ASSERT_EQ(mkfifo((dev / "console").c_str(), 0666), 0);
+    // Links the kernel does not list as ttys: to a pseudo-terminal (a port, as socat makes
+    // them), under a ttyS name (no UART can be confirmed), and one whose target is gone.
+    PtyPair linked, linkedAsUart;
+    ASSERT_FALSE(linked.LinkAs(dev.string(), "ttyACM7").empty());
+    ASSERT_FALSE(linkedAsUart.LinkAs(dev.string(), "ttyS9").empty());
+    fs::create_symlink("/nonexistent", dev / "ttyUSB8");
+
+    OpenWatch watch;
+    ASSERT_TRUE(watch.Add(dev.string()));
+    ASSERT_TRUE(watch.Add(linked.SlavePath()));
+    ASSERT_TRUE(watch.Add(linkedAsUart.SlavePath()));
+
+    const auto at = [&](const char* name) { return (dev / name).string(); };
+    const std::vector<std::string> want = {at("ttyS0"),   at("ttyUSB2"), at("ttyUSB10"),
+                                           at("ttyACM0"), at("ttyACM7"), at("ttyAMA0"),
+                                           at("rfcomm1")};
+    EXPECT_EQ(SearchPorts(dev.string(), sys.string()), want);
+    EXPECT_EQ(watch.Opened(), std::vector<std::string>{});
+
+    // The watch does see an open, so the empty list above means something.
+    const int fd = ::open(at("ttyUSB2").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    EXPECT_EQ(watch.Opened(), std::vector<std::string>{"ttyUSB2"});
+
+    const fs::path empty = root / "empty";
+    fs::create_directories(empty);
+    EXPECT_TRUE(SearchPorts(empty.string(), sys.string()).empty());
+    EXPECT_TRUE(SearchPorts((root / "missing").string(), sys.string()).empty());
+    fs::remove_all(root);
+}
+
+// The port's own search takes the system's sysfs; a link to a pseudo-terminal under a port name
+// in the searched folder is found as before.
+TEST(PortSearch, SearchFillsThePortList) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("torvane-dev-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    PtyPair a, b;
+    const std::string second = a.LinkAs(dir.string(), "ttyUSB10");
+    const std::string first = b.LinkAs(dir.string(), "ttyUSB9");
     SerialPort port;
     port.Search(dir.string());
-    const std::vector<std::string> want = {(dir / "ttyUSB2").string(), (dir / "ttyUSB10").string(),
-                                           (dir / "ttyACM0").string()};
-    EXPECT_EQ(port.PortList, want);
-
-    const fs::path empty = dir / "empty";
-    fs::create_directories(empty);
-    port.Search(empty.string());
-    EXPECT_TRUE(port.PortList.empty());
+    EXPECT_EQ(port.PortList, (std::vector<std::string>{first, second}));
     fs::remove_all(dir);
+    port.Search(dir.string());
+    EXPECT_TRUE(port.PortList.empty());
 }
 
 }  // namespace

@@ -13,23 +13,16 @@
 #include <vector>
 
 #include "protocol/frame.h"
+#include "support/frame_builder.h"
+#include "support/pty_pair.h"
 
 namespace torvane::sim::test {
 
-using Bytes = std::vector<uint8_t>;
+using torvane::test::Bytes;
+using torvane::test::Frame;
+using torvane::test::ReadRequest;
+using torvane::test::WriteRequest;
 
-inline Bytes Frame(uint8_t function, RegisterAddress address, uint8_t count, const Bytes& data) {
-    Bytes f(data.size() + kFrameOverhead);
-    std::copy(data.begin(), data.end(), f.begin() + kDataOffset);
-    BuildFrame(f.data(), function, address, count, static_cast<uint8_t>(data.size()));
-    return f;
-}
-inline Bytes ReadRequest(RegisterAddress address, uint8_t count) {
-    return Frame(kFunctionRead, address, count, {});
-}
-inline Bytes WriteRequest(RegisterAddress address, const Bytes& data) {
-    return Frame(kFunctionWrite, address, static_cast<uint8_t>(data.size()), data);
-}
 inline Bytes Control(uint16_t word) {
     return WriteRequest(0x6000, {static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)});
 }
@@ -59,18 +52,7 @@ public:
     RawLine& operator=(const RawLine&) = delete;
     bool IsOpen() const { return fd_ >= 0; }
 
-    void Send(const Bytes& bytes) {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n > 0) {
-                done += static_cast<size_t>(n);
-            } else {
-                pollfd p{fd_, POLLOUT, 0};
-                if (poll(&p, 1, 1000) <= 0) return;
-            }
-        }
-    }
+    void Send(const Bytes& bytes) { torvane::test::WriteAll(fd_, bytes.data(), bytes.size()); }
 
     // One read(2) of whatever arrives within `timeout`; empty when nothing came. `hungUp` is
     // set when the line reports a hang-up.
@@ -105,22 +87,16 @@ public:
 
     // The next frame (noise before its header skipped); empty after `timeout`.
     Bytes ReadFrame(std::chrono::milliseconds timeout = std::chrono::seconds(3)) {
+        const auto end = std::chrono::steady_clock::now() + timeout;
         for (;;) {
-            Bytes head = ReadBytes(1, timeout);
-            if (head.empty()) return {};
-            if (head[0] != kHeader1) continue;
-            Bytes second = ReadBytes(1, timeout);
-            if (second.empty()) return {};
-            if (second[0] != kHeader2) {
-                pending_.insert(pending_.begin(), second[0]);
-                continue;
-            }
-            Bytes length = ReadBytes(1, timeout);
-            if (length.empty()) return {};
-            Bytes rest = ReadBytes(static_cast<size_t>(length[0]) + 2, timeout);
-            Bytes frame{kHeader1, kHeader2, length[0]};
-            frame.insert(frame.end(), rest.begin(), rest.end());
-            return frame;
+            Bytes frame = torvane::test::TakeFrame(pending_);
+            if (!frame.empty()) return frame;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return {};
+            const Bytes got = ReadSome(left);
+            if (got.empty()) return {};
+            pending_.insert(pending_.end(), got.begin(), got.end());
         }
     }
 

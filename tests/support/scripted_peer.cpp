@@ -1,39 +1,19 @@
 #include "support/scripted_peer.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cstring>
-
 namespace torvane::test {
 
 ScriptedPeer::ScriptedPeer() {
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) return;
-    termios t{};
-    tcgetattr(slave, &t);
-    cfmakeraw(&t);
-    tcsetattr(slave, TCSANOW, &t);
-    slaveKeep_ = slave;
-    slavePath_ = name;
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-    if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
     AnswerReads([](RegisterAddress, uint8_t count) { return Bytes(count, 0); });
-    thread_ = std::thread([this] { Serve(); });
+    if (pty_.Ok()) thread_ = std::thread([this] { Serve(); });
 }
 
 ScriptedPeer::~ScriptedPeer() {
-    stop_ = true;
-    if (wake_[1] >= 0) (void)!write(wake_[1], "x", 1);
+    Stop();
+}
+
+void ScriptedPeer::Stop() {
+    pty_.Interrupt();
     if (thread_.joinable()) thread_.join();
-    if (master_ >= 0) close(master_);
-    if (slaveKeep_ >= 0) close(slaveKeep_);
-    if (wake_[0] >= 0) close(wake_[0]);
-    if (wake_[1] >= 0) close(wake_[1]);
 }
 
 void ScriptedPeer::SetResponder(Responder r) {
@@ -50,19 +30,7 @@ void ScriptedPeer::AnswerReads(std::function<Bytes(RegisterAddress, uint8_t)> da
 }
 
 void ScriptedPeer::Send(const Bytes& bytes) {
-    std::lock_guard<std::mutex> lock(writeLock_);
-    size_t done = 0;
-    while (done < bytes.size() && master_ >= 0) {
-        const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-        } else if (n < 0 && errno == EAGAIN) {
-            pollfd p{master_, POLLOUT, 0};
-            poll(&p, 1, 100);
-        } else {
-            break;
-        }
-    }
+    pty_.Send(bytes);
 }
 
 std::vector<Bytes> ScriptedPeer::Requests() {
@@ -76,40 +44,19 @@ bool ScriptedPeer::WaitRequests(size_t n, std::chrono::milliseconds timeout) {
 }
 
 void ScriptedPeer::HangUp() {
-    stop_ = true;
-    if (wake_[1] >= 0) (void)!write(wake_[1], "x", 1);
-    if (thread_.joinable()) thread_.join();
-    std::lock_guard<std::mutex> lock(writeLock_);
-    if (master_ >= 0) close(master_);
-    master_ = -1;
-    // The tool's side sees the hang-up only when no other slave descriptor is open.
-    if (slaveKeep_ >= 0) close(slaveKeep_);
-    slaveKeep_ = -1;
+    Stop();
+    pty_.HangUp();
 }
 
 void ScriptedPeer::Serve() {
     Bytes pending;
     uint8_t buf[512];
-    while (!stop_) {
-        pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
-        if (fds[1].revents & POLLIN) return;
-        if (!(fds[0].revents & POLLIN)) {
-            // No tool on the slave side yet (POLLHUP): wait a little and look again.
-            if (fds[0].revents & POLLHUP) usleep(1000);
-            continue;
-        }
-        const ssize_t n = read(master_, buf, sizeof buf);
-        if (n <= 0) continue;
+    for (;;) {
+        const long n = pty_.Receive(buf, sizeof buf);
+        if (n <= 0) return;
         pending.insert(pending.end(), buf, buf + n);
-        // Requests are well formed (the tool builds them): header, length, rest.
-        for (;;) {
-            size_t i = 0;
-            while (i + 1 < pending.size() && !(pending[i] == kHeader1 && pending[i + 1] == kHeader2)) ++i;
-            pending.erase(pending.begin(), pending.begin() + static_cast<long>(i));
-            if (pending.size() < 3 || pending.size() < size_t{pending[2]} + 5) break;
-            const Bytes req(pending.begin(), pending.begin() + pending[2] + 5);
-            pending.erase(pending.begin(), pending.begin() + static_cast<long>(req.size()));
+        // Requests are well formed (the tool builds them).
+        for (Bytes req = TakeFrame(pending); !req.empty(); req = TakeFrame(pending)) {
             Responder r;
             {
                 std::lock_guard<std::mutex> lock(m_);

@@ -3,7 +3,6 @@
 // tool side opens SlavePath() through the real SerialPort.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -14,20 +13,16 @@
 #include <vector>
 
 #include "protocol/frame.h"
+#include "support/frame_builder.h"
+#include "support/pty_pair.h"
 
 namespace torvane::test {
-
-using Bytes = std::vector<uint8_t>;
 
 // One piece of what the peer sends: wait `Delay`, then write `Data`.
 struct Chunk {
     std::chrono::milliseconds Delay{0};
     Bytes Data;
 };
-
-// A reply frame: function byte = (nibble << 4) | function, CRC appended.
-Bytes ReplyFrame(RegisterAddress address, uint8_t function, const Bytes& data, uint8_t nibble = 0,
-                 uint8_t count = 0xFF /* 0xFF: data size */);
 
 class ScriptedPeer {
 public:
@@ -36,9 +31,9 @@ public:
 
     ScriptedPeer();
     ~ScriptedPeer();
-    const std::string& SlavePath() const { return slavePath_; }
+    const std::string& SlavePath() const { return pty_.SlavePath(); }
     // The master side, e.g. to read back the line settings the tool applied.
-    int MasterFd() const { return master_; }
+    int MasterFd() const { return pty_.MasterFd(); }
 
     void SetResponder(Responder r);
     // Replies to reads with `data` for `address`, and acknowledges writes (the default).
@@ -54,18 +49,14 @@ public:
 
 private:
     void Serve();
+    void Stop();
 
-    int master_ = -1;
-    int slaveKeep_ = -1;  // keeps the pty alive until the tool opens it
-    std::string slavePath_;
+    PtyPair pty_;
     std::thread thread_;
-    std::atomic<bool> stop_{false};
-    int wake_[2] = {-1, -1};
     std::mutex m_;
     std::condition_variable cv_;
     std::vector<Bytes> requests_;
     Responder responder_;
-    std::mutex writeLock_;
 };
 
 }  // namespace torvane::test

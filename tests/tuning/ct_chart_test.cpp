@@ -2,6 +2,7 @@
 
 #include <qcustomplot.h>
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
 #include <QSignalSpy>
@@ -10,6 +11,7 @@
 #include <cmath>
 
 #include "support/recording_prompts_qt.h"
+#include "tuning/line_graph.h"
 
 class CTChartTest : public QObject {
     Q_OBJECT
@@ -21,6 +23,9 @@ private slots:
     void ConfigurationsGiveTheirSeriesAndLook();
     void AppendsAreCoalescedIntoOneReplot();
     void ViewFollowsDataUntilUserZoomsAndDoubleClickFits();
+    void LiveRangeIsStableAndGrowsWhenDataLeaveIt();
+    void AppendsDrawOnlyTheNewStretchAndLookTheSame();
+    void NothingIsDrawnWhileHiddenOrMinimised();
     void CsvHoldsEveryPointExactly();
     void SaveActionsUseThePromptsAndReportFailures();
     void PngIsWrittenAsImage();
@@ -149,30 +154,57 @@ void CTChartTest::ConfigurationsGiveTheirSeriesAndLook() {
     QVERIFY(live.sizeHint().width() >= 400);
 }
 
+namespace {
+
+// Shows the chart and lets its first replots and exposes pass.
+void ShowAndSettle(CTChart& chart) {
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    QTRY_VERIFY(!chart.ReplotPending());
+    QTest::qWait(50);
+}
+
+const LineGraph* Line(CTChart::Series* s) {
+    return dynamic_cast<const LineGraph*>(s->Graph());
+}
+
+}  // namespace
+
 void CTChartTest::AppendsAreCoalescedIntoOneReplot() {
     CTChart chart;
     chart.ConfigureRealTimeDisplay();
-    chart.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&chart));
-    QCoreApplication::processEvents();
-    QSignalSpy replots(chart.Plot(), &QCustomPlot::afterReplot);
+    ShowAndSettle(chart);
+    const int draws = chart.DrawCount();
     CTChart::Series* s = chart.SeriesAt(0);
     for (int i = 0; i < 5000; ++i) s->AppendValue(std::sin(i * 0.01));
-    QCOMPARE(replots.count(), 0);
+    QCOMPARE(chart.DrawCount(), draws);
     QVERIFY(chart.ReplotPending());
-    QCoreApplication::processEvents();
-    QCOMPARE(replots.count(), 1);
-    QVERIFY(!chart.ReplotPending());
+    QTRY_VERIFY(!chart.ReplotPending());
+    QCOMPARE(chart.DrawCount(), draws + 1);
     QCOMPARE(s->Count(), 5000);
+    // Appends in quick succession: at most one replot a frame, however they are spread.
+    QElapsedTimer clock;
+    clock.start();
+    const int before = chart.DrawCount();
+    for (int i = 0; i < 50; ++i) {
+        s->AppendValue(0.5);
+        QTest::qWait(2);
+    }
+    QTRY_VERIFY(!chart.ReplotPending());
+    QVERIFY2(
+        chart.DrawCount() - before <= clock.elapsed() / 16 + 1,
+        qPrintable(
+            QString("%1 replots in %2 ms").arg(chart.DrawCount() - before).arg(clock.elapsed())));
 }
 
 void CTChartTest::ViewFollowsDataUntilUserZoomsAndDoubleClickFits() {
+    // A chart without a live range: every replot fits the data exactly.
     CTChart chart;
-    chart.ConfigureRealTimeDisplay();
+    CTChart::Series* s = chart.AddSeries("response", Qt::blue, 2);
+    QVERIFY(!chart.LiveRange());
     chart.resize(600, 300);
     chart.show();
     QVERIFY(QTest::qWaitForWindowExposed(&chart));
-    CTChart::Series* s = chart.SeriesAt(0);
     for (int i = 0; i < 100; ++i) s->AppendValue(i * 2.0);
     s->AppendValue(std::nan(""));  // a gap: must not spoil the fit
     chart.FlushReplot();
@@ -209,6 +241,142 @@ void CTChartTest::ViewFollowsDataUntilUserZoomsAndDoubleClickFits() {
     chart.FlushReplot();
     QVERIFY(chart.Plot()->xAxis->range().size() > 0);
     QVERIFY(chart.Plot()->yAxis->range().contains(5.0));
+}
+
+void CTChartTest::LiveRangeIsStableAndGrowsWhenDataLeaveIt() {
+    CTChart chart;
+    chart.ConfigureRealTimeDisplay();
+    QVERIFY(chart.LiveRange());
+    CTChart::Series* s = chart.SeriesAt(0);
+    const auto x = [&] { return chart.Plot()->xAxis->range(); };
+    const auto y = [&] { return chart.Plot()->yAxis->range(); };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        QCPRange x, y;
+    };
+    const Step steps[] = {
+        {"a first sample: padded by a twentieth of its level, room for 100 points",
+         [&] { s->AppendValue(48.0); },
+         {0, 100},
+         {45.6, 50.4}},
+        {"noise of 0.05 V stays inside: nothing moves",
+         [&] {
+             for (int i = 0; i < 99; ++i) s->AppendValue(48.0 + (i % 2 ? 0.05 : -0.05));
+         },
+         {0, 100},
+         {45.6, 50.4}},
+        {"above the range: it grows past the value by a quarter of the new span",
+         [&] { s->AppendValue(52.0); },
+         {0, 100},
+         {45.6, 53.6}},
+        {"far below: the lower side grows, the upper stays",
+         [&] { s->AppendValue(-10.0); },
+         {0, 126.25},
+         {-25.9, 53.6}},
+        {"back to 48 V: the range does not shrink by itself",
+         [&] { s->AppendValue(48.0); },
+         {0, 126.25},
+         {-25.9, 53.6}},
+        {"fit: shrinks to the data, padded",
+         [&] { chart.FitToData(); },
+         {0, 102 * 1.25},
+         {-16.2, 58.2}},
+        {"clear: the next sample is fitted afresh",
+         [&] {
+             s->ClearPoints();
+             s->AppendValue(0.0);
+         },
+         {0, 100},
+         {-1, 1}},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        chart.FlushReplot();  // never shown: the view is still kept up to date
+        QVERIFY2(qAbs(x().lower - step.x.lower) < 1e-9 && qAbs(x().upper - step.x.upper) < 1e-9,
+                 qPrintable(QString("%1: x %2..%3").arg(step.what).arg(x().lower).arg(x().upper)));
+        QVERIFY2(qAbs(y().lower - step.y.lower) < 1e-9 && qAbs(y().upper - step.y.upper) < 1e-9,
+                 qPrintable(QString("%1: y %2..%3").arg(step.what).arg(y().lower).arg(y().upper)));
+    }
+    // The value grid shows on silver: darker than the background.
+    QVERIFY(chart.Plot()->yAxis->grid()->visible());
+    QVERIFY(chart.Plot()->yAxis->grid()->pen().color().lightness() < 0xC0 - 40);
+}
+
+// While the view stands, an append strokes only the new segments onto the cached line, and
+// redraws neither the image nor the axes; the result looks like the line drawn in one go.
+void CTChartTest::AppendsDrawOnlyTheNewStretchAndLookTheSame() {
+    CTChart chart;
+    chart.ConfigureRealTimeDisplay();
+    chart.resize(500, 250);
+    CTChart::Series* s = chart.SeriesAt(0);
+    s->AppendValue(48.0);
+    ShowAndSettle(chart);
+    const int rebuilds = Line(s)->Rebuilds();
+    const int fullDraws = chart.FullDrawCount();
+    const int draws = chart.DrawCount();
+    for (int i = 1; i < 100; ++i) {
+        s->AppendValue(48.0 + 1.5 * std::sin(i * 0.3) + (i % 3) * 0.2);
+        chart.FlushReplot();
+    }
+    QCOMPARE(chart.DrawCount(), draws + 99);
+    QCOMPARE(chart.FullDrawCount(), fullDraws);
+    QCOMPARE(Line(s)->Rebuilds(), rebuilds);
+
+    // Drawn bit by bit, then drawn again from the data in one go: the same pixels, but where
+    // strokes drawn apart overlap, whose edges are blended twice (a shade, not a shape).
+    QTest::qWait(50);
+    const QImage pieces = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    LineGraph* line = dynamic_cast<LineGraph*>(s->Graph());
+    line->DataChanged();
+    chart.Plot()->replot();
+    QCOMPARE(line->Rebuilds(), rebuilds + 1);
+    const QImage whole = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int red = 0, differ = 0;
+    for (int yy = 0; yy < whole.height(); ++yy) {
+        for (int xx = 0; xx < whole.width(); ++xx) {
+            const QColor a = pieces.pixelColor(xx, yy), b = whole.pixelColor(xx, yy);
+            red += b.red() > 200 && b.green() < 80;
+            differ += std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                                std::abs(a.blue() - b.blue())}) > 96;
+        }
+    }
+    QVERIFY2(red > 500, qPrintable(QString::number(red)));
+    QVERIFY2(differ < red / 50,
+             qPrintable(QString("%1 pixels differ, %2 red").arg(differ).arg(red)));
+
+    // A sample outside the range moves the view: everything is drawn again, once.
+    s->AppendValue(100.0);
+    chart.FlushReplot();
+    QCOMPARE(chart.FullDrawCount(), fullDraws + 1);
+    QCOMPARE(Line(s)->Rebuilds(), rebuilds + 2);
+}
+
+void CTChartTest::NothingIsDrawnWhileHiddenOrMinimised() {
+    const std::function<void(QWidget&)> away[] = {[](QWidget& w) { w.hide(); },
+                                                  [](QWidget& w) { w.showMinimized(); }};
+    const std::function<void(QWidget&)> back[] = {[](QWidget& w) { w.show(); },
+                                                  [](QWidget& w) { w.showNormal(); }};
+    for (int i = 0; i < 2; ++i) {
+        CTChart chart;
+        chart.ConfigureRealTimeDisplay();
+        CTChart::Series* s = chart.SeriesAt(0);
+        s->AppendValue(1.0);
+        ShowAndSettle(chart);
+        away[i](chart);
+        QTRY_VERIFY(!chart.isVisible() || chart.isMinimized());
+        const int draws = chart.DrawCount();
+        for (int k = 0; k < 20; ++k) {
+            s->AppendValue(k * 10.0);
+            QTest::qWait(5);
+        }
+        chart.FlushReplot();
+        QTest::qWait(50);
+        QCOMPARE(chart.DrawCount(), draws);
+        QVERIFY(chart.Plot()->yAxis->range().contains(190.0));  // the view still follows
+        back[i](chart);
+        QTRY_COMPARE(chart.DrawCount(), draws + 1);
+    }
 }
 
 void CTChartTest::CsvHoldsEveryPointExactly() {
