@@ -138,27 +138,40 @@ QMenuBar* CTorvaneDlg::BuildMenuBar() {
         return a;
     };
 
-    // The parameter commands follow in a later part of the program; until then their items are
-    // present and disabled.
-    QList<QAction*> parameterActions;
+    // The parameter commands. The custom parameters command has no item of its own in the
+    // drive's menu; it gets one beside Loop Parameters.
+    struct ParameterItem {
+        QWidget* owner;
+        const char* text;
+        const char* name;
+        void (CTorvaneDlg::*command)();
+    };
     bar->addSeparator();
     QMenu* file = bar->addMenu("File");
     file->setObjectName("fileMenu");
-    parameterActions << action(file, "new", "newAction") << action(file, "save", "saveAction")
-                     << action(file, "open", "openAction")
-                     << action(file, "download", "downloadAction");
+    const ParameterItem fileItems[] = {
+        {file, "new", "newAction", &CTorvaneDlg::NewParameterSet},
+        {file, "save", "saveAction", &CTorvaneDlg::SaveParameterSet},
+        {file, "open", "openAction", &CTorvaneDlg::OpenParameterFile},
+        {file, "download", "downloadAction", &CTorvaneDlg::DownloadParameterSet},
+    };
+    auto add = [&](const ParameterItem& item) {
+        QAction* a = action(item.owner, item.text, item.name);
+        connect(a, &QAction::triggered, this,
+                [this, command = item.command] { (this->*command)(); });
+    };
+    for (const ParameterItem& item : fileItems) add(item);
     file->addSeparator();
-    parameterActions << action(file, "default ", "defaultAction");
+    add({file, "default ", "defaultAction", &CTorvaneDlg::RestoreDefaultParameters});
     bar->addSeparator();
-    parameterActions << action(bar, "Motor", "motorAction");
+    add({bar, "Motor", "motorAction", &CTorvaneDlg::EditMotorParameters});
     bar->addSeparator();
-    parameterActions << action(bar, "Driver", "driverAction");
+    add({bar, "Driver", "driverAction", &CTorvaneDlg::EditDriverParameters});
     bar->addSeparator();
-    parameterActions << action(bar, "Loop Parameters", "loopParametersAction");
+    add({bar, "Loop Parameters", "loopParametersAction", &CTorvaneDlg::EditLoopParameters});
     bar->addSeparator();
-    parameterActions << action(bar, "Custom Parameters", "customParametersAction");
+    add({bar, "Custom Parameters", "customParametersAction", &CTorvaneDlg::EditCustomParameters});
     bar->addSeparator();
-    for (QAction* a : parameterActions) a->setEnabled(false);
 
     QMenu* connection = bar->addMenu("Connection");
     connection->setObjectName("connectionMenu");

@@ -23,6 +23,8 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "app/console_page_requests.h"
@@ -39,8 +41,16 @@
 #include "tuning/ct_chart.h"
 #include "ui/prompt_notice_sink.h"
 
+namespace torvane {
+enum class ParamCommand : uint8_t;
+}
+
 class CDlgCommCan;
 class CanPanel;
+class CDlgFileNewDriver;
+class CDlgFileNewMotor;
+class CDlgFileNewSave;
+class CDlgUserDef;
 class LivePreviewPanel;
 class MotionPanel;
 class QAction;
@@ -246,4 +256,69 @@ private:
     QAction* disconnectAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
     std::array<QLabel*, 6> panes_{};
+
+    // --- Parameter sets (console_params.cpp): the File menu (new, save, open, download,
+    // default), Motor, Driver, Loop Parameters and Custom Parameters. Each command checks its
+    // preconditions first ("The serial port is not open"; for the File commands also "The motor
+    // is enabled" and "The device is busy" while Auto Update is ticked) and shows a failed
+    // transaction's message. The pages run modally; the console's timers tick while they are
+    // open (a command's transactions are guarded by the busy scope, the pages are not).
+public:
+    void NewParameterSet();
+    void SaveParameterSet();
+    void OpenParameterFile();
+    void DownloadParameterSet();
+    void RestoreDefaultParameters();
+    void EditMotorParameters();
+    void EditDriverParameters();
+    // Copies the One-Loop Encoder Value and Reduction Ratio entries into DriveState first,
+    // whatever the connection state.
+    void EditLoopParameters();
+    void EditCustomParameters();
+
+    // The group routines: read the group's blocks, show its page (new or modify mode), write
+    // an accepted group. Result: 1 accepted and written, 2 cancelled, 3 Back (new mode), 0 any
+    // other page result, or the DriveError of the first failed transaction (not shown here).
+    // Motor and loop in modify mode switch Auto Update off before and after the page; the
+    // application page in modify mode opens with saving disabled while it is ticked.
+    uint8_t EditMotorGroup(bool modify);
+    uint8_t EditApplicationGroup(bool modify);
+    uint8_t EditLoopGroup(bool modify);
+    // Always modify mode; a failed read still opens the dialog. 2 cancelled, the write's
+    // DriveError, otherwise 0.
+    uint8_t EditCustomGroup();
+
+    // The loop page (console_loop_page.cpp): sets the page's ModifyMode and MotorEnabled (in
+    // modify mode from Fields(), in the New chain false: New runs only with the motor
+    // disabled), runs it modally and returns its result (1, 2 or 3). The reads before it, the
+    // writes after it, the Auto Update handling and lifting the command's busy scope are the
+    // caller's. Virtual so that tests can stand in for the page.
+    virtual int ShowLoopPage(bool modify);
+
+    // The pages, created on first use and kept for the console's life.
+    CDlgFileNewMotor* MotorPage();
+    CDlgFileNewDriver* DriverPage();
+    CDlgFileNewSave* ListPage();
+    CDlgUserDef* CustomDialog();
+
+private:
+    // Runs `show` (a page's modal run) with the command's busy scope lifted, so the console's
+    // timers (status poll, matching progress) go on while the page is open.
+    int RunPage(const std::function<int()>& show);
+    // The pages as the group routines and the New chain show them (modes set, Auto Update
+    // handled); each returns the page's result.
+    uint8_t RunMotorPage(bool modify);
+    uint8_t RunApplicationPage(bool modify);
+    uint8_t RunLoopPage(bool modify);
+    uint8_t RunCustomDialog();
+    uint8_t RunListPage(uint8_t listMode);
+    void SwitchAutoUpdateOffForPage();
+    bool ParamCommandAllowed(torvane::ParamCommand command);
+
+    CDlgFileNewMotor* motorPage_ = nullptr;
+    CDlgFileNewDriver* driverPage_ = nullptr;
+    CDlgFileNewSave* listPage_ = nullptr;
+    CDlgUserDef* customDialog_ = nullptr;
+    // Held by a parameter command for its transactions and messages; lifted around its pages.
+    std::optional<torvane::DriveSession::BusyScope> paramsBusy_;
 };

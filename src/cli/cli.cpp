@@ -16,7 +16,7 @@ int Cli::Run() {
     bool failed = false;
     for (const Command& c : options_.Commands) {
         const CommandSpec* spec = FindCommand(c.Name);
-        if (spec->NeedsPort && !opened_) {
+        if (spec->NeedsPort && !c.NoPort && !opened_) {
             if (const int e = OpenPort()) return e;
         }
         const DriveError e = spec->Run(*this, c);

@@ -36,6 +36,8 @@ struct Command {
     // For commands with words and options of their own (see ParseWordsAndOptions).
     std::vector<std::string> Words;
     std::map<std::string, std::string> Values;  // "--name" -> value ("" for a flag)
+    // Set by a parser when this use of a command needs no port (`params show FILE`).
+    bool NoPort = false;
 };
 
 struct Options {

@@ -30,6 +30,18 @@ public:
         return QFileDialog::getSaveFileName(Parent(), caption, QString(), filter);
     }
 
+    QString SaveFileNameWithDefaults(const QString& caption, const QString& filter,
+                                     const QString& initialName,
+                                     const QString& defaultSuffix) override {
+        QFileDialog dialog(Parent(), caption, initialName, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        // The suffix is added before the overwrite question, so it asks about the real file.
+        dialog.setDefaultSuffix(defaultSuffix);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        return dialog.selectedFiles().constFirst();
+    }
+
     QPointer<QWidget> parent;
 
 private:

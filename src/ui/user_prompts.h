@@ -19,6 +19,15 @@ public:
     // Modal file dialogs; an empty string when cancelled.
     virtual QString OpenFileName(const QString& caption, const QString& filter) = 0;
     virtual QString SaveFileName(const QString& caption, const QString& filter) = 0;
+    // A save dialog that starts on `initialName` and adds `defaultSuffix` (no dot) to a name
+    // typed without one. By default the plain SaveFileName.
+    virtual QString SaveFileNameWithDefaults(const QString& caption, const QString& filter,
+                                             const QString& initialName,
+                                             const QString& defaultSuffix) {
+        (void)initialName;
+        (void)defaultSuffix;
+        return SaveFileName(caption, filter);
+    }
 };
 
 // The process-wide prompts. Starts as the Qt implementation; SetPrompts installs another

@@ -257,17 +257,17 @@ void ConsoleWindowTest::MenuBarItems() {
         const char* name;
         bool enabled;
     };
-    // Parameter commands come with the parameter pages; until then they are disabled.
+    // The parameter commands are always offered; each says itself why it cannot run.
     const ItemCase cases[] = {
-        {"newAction", false},
-        {"saveAction", false},
-        {"openAction", false},
-        {"downloadAction", false},
-        {"defaultAction", false},
-        {"motorAction", false},
-        {"driverAction", false},
-        {"loopParametersAction", false},
-        {"customParametersAction", false},
+        {"newAction", true},
+        {"saveAction", true},
+        {"openAction", true},
+        {"downloadAction", true},
+        {"defaultAction", true},
+        {"motorAction", true},
+        {"driverAction", true},
+        {"loopParametersAction", true},
+        {"customParametersAction", true},
         {"connectAction", true},
         {"disconnectAction", false},
         {"aboutAction", true},
