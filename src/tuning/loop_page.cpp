@@ -61,7 +61,7 @@ void Append(CTChart::Series* series, const torvane::PlotSeries& data) {
 // The previous response: the colour of "actual value" (blue), lightened so the new response
 // stands out in front of it.
 const QColor kPreviousColour(0x8C, 0xAA, 0xFF);
-constexpr const char* kPreviousTitle = "previous actual value";
+constexpr const char* kPreviousTitle = "previous";
 constexpr const char* kNoFigures = "No test yet";
 
 }  // namespace
@@ -84,6 +84,7 @@ QLineEdit* CDlgFileNewPID::NewEdit(const char* name) {
     auto* edit = new QLineEdit(this);
     edit->setObjectName(name);
     edit->setMaxLength(kMaxEntryLength);
+    edit->setFixedWidth(90);  // one width, so the columns of the three groups line up
     // Any change of an entry's text, typed or set, marks the page as edited; the opening
     // clears the mark after it has filled the entries.
     connect(edit, &QLineEdit::textChanged, this, [this] { modified_ = true; });
@@ -286,6 +287,9 @@ QGroupBox* CDlgFileNewPID::BuildDisplayGroup() {
     lower_ = new CTChart(displayGroup_);
     lower_->setObjectName("lowerChart");
     lower_->ConfigureResponseLower();
+    // The legends sit over the curves: let the curves show through them.
+    for (CTChart* chart : {upper_, lower_})
+        chart->Plot()->legend->setBrush(QColor(255, 255, 255, 190));
     displayGroup_->installEventFilter(this);
     return displayGroup_;
 }
@@ -293,7 +297,7 @@ QGroupBox* CDlgFileNewPID::BuildDisplayGroup() {
 QWidget* CDlgFileNewPID::BuildFiguresColumn() {
     auto* column = new QWidget(this);
     column->setObjectName("figuresColumn");
-    column->setFixedWidth(270);
+    column->setFixedWidth(290);
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
 
@@ -519,15 +523,25 @@ void CDlgFileNewPID::Plot(LoopTest test, const torvane::LoopGains& gains) {
     Append(series_[3], plot.LowerActual);
 
     // The previous response of this loop, for comparison; this one becomes the next previous.
+    // It is drawn from the set value this one starts from: a position test moves on from where
+    // the last one ended, and the two moves are compared, not the two places.
     LoopResponse& last = last_[Index(test)];
     if (!plot.UpperActual.Points.empty()) {
+        const double start = plot.UpperSet.Points.front().Y;
         if (last.Present) {
-            previous_->Graph()->setName(
-                QString("%1 (%2)").arg(kPreviousTitle, GainsText(last.Gains)));
+            const double offset = start - last.SetStart;
+            QString name = QString("%1 (%2)").arg(kPreviousTitle, GainsText(last.Gains));
+            if (offset != 0) {
+                name += QString::fromStdString((offset > 0 ? ", moved by +" : ", moved by ") +
+                                               torvane::FormatG(offset));
+            }
+            previous_->Graph()->setName(name);
             previous_->Graph()->addToLegend();
-            Append(previous_, last.Actual);
+            torvane::PlotSeries moved = last.Actual;
+            for (torvane::PlotPoint& p : moved.Points) p.Y += offset;
+            Append(previous_, moved);
         }
-        last = {true, gains, plot.UpperActual};
+        last = {true, gains, start, plot.UpperActual};
     }
     upper_->FitToData();
     lower_->FitToData();

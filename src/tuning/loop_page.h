@@ -25,7 +25,9 @@
 //     opening and whenever the group's size changes.
 // Beyond the bare page: the figures of the last test of each loop beside the charts, and the
 // previous response of the same loop kept on the upper chart in a light colour, its gains in
-// the legend, until the "Clear previous response" button clears it.
+// the legend, until the "Clear previous response" button clears it. The previous response is
+// drawn from the set value the new one starts from (a position test moves on from where the
+// last one ended); the legend says by how much it was moved, if at all.
 //
 // The page object is made once and shown again for each opening: every Run() fills the
 // entries from DriveState afresh and starts with empty charts; the modes, the figures and the
@@ -118,6 +120,7 @@ private:
     struct LoopResponse {
         bool Present = false;
         torvane::LoopGains Gains;
+        double SetStart = 0;  // the first set value
         torvane::PlotSeries Actual;
     };
     struct LoopWidgets {

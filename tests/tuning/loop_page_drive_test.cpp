@@ -339,7 +339,7 @@ void LoopPageDriveTest::BetterGainsBetterFigures() {
     QVERIFY(softText.startsWith("P 0.8, I 0.1, D 0\n"));
     // The soft response stays on the chart beside the tuned one.
     QCOMPARE(page.PreviousSeries()->Count(), 512);
-    QCOMPARE(page.PreviousSeries()->Title(), QString("previous actual value (P 0.8, I 0.1, D 0)"));
+    QCOMPARE(page.PreviousSeries()->Title(), QString("previous (P 0.8, I 0.1, D 0)"));
 }
 
 QTEST_MAIN(LoopPageDriveTest)

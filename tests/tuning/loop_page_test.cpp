@@ -214,6 +214,9 @@ void LoopPageTest::FieldsAndModes() {
                          QCOMPARE(note.size(), 255);
                          QVERIFY(note.endsWith("divided into 512 points accordin"));
                          QVERIFY(!p->Modified());
+                         for (const char* figures :
+                              {"currentFiguresLabel", "speedFiguresLabel", "positionFiguresLabel"})
+                             QCOMPARE(W<QLabel>(p, figures)->text(), QString("No test yet"));
                          Click(p, "backButton");
                      }),
              3);
@@ -723,7 +726,7 @@ void LoopPageTest::PreviousResponseForComparison() {
         };
         Click(p, "speedTestButton");
         QCOMPARE(previous->Count(), 512);
-        QCOMPARE(previous->Title(), QString("previous actual value (P 0.8, I 0.1, D 0)"));
+        QCOMPARE(previous->Title(), QString("previous (P 0.8, I 0.1, D 0)"));
         QVERIFY(legendHas(p->UpperChart(), previous->Title()));
         QVERIFY(previous->Colour().lightness() >
                 p->UpperChart()->SeriesAt(1)->Colour().lightness());
@@ -735,13 +738,32 @@ void LoopPageTest::PreviousResponseForComparison() {
         Click(p, "clearComparisonButton");
         QCOMPARE(previous->Count(), 0);
         QVERIFY(!legendHas(p->UpperChart(), previous->Title()));
+
+        // Position moves go on from where the last one ended: the previous move is drawn from
+        // the new start, and the legend says by how much it was moved.
+        SetText(p, "targetPositionEdit", "90");
+        for (int32_t start : {0, 10240}) {
+            requests.Console = [&state, start](torvane::ProgressBox* box) {
+                for (size_t k = 0; k < 512; ++k) {
+                    const int32_t set = start + (k < 16 ? 0 : 10240);
+                    PutRecord16(state, k, set, set - int32_t(k < 16 ? 0 : 5000 / (k - 15)),
+                                uint32_t(k), 0);
+                }
+                state.PositionTestLength = 8192;
+                box->Close(1);
+            };
+            Click(p, "positionTestButton");
+        }
+        QCOMPARE(previous->Title(), QString("previous (P 0.5, I 0, D 0), moved by +10240"));
+        QCOMPARE(previous->Y(17), p->UpperChart()->SeriesAt(1)->Y(17));
+        QCOMPARE(previous->Y(17), double(10240 + 10240 - 2500));
     });
 
     // A new opening starts with empty charts; the figures stay.
     RunPage(page, [&](CDlgFileNewPID* p) {
         QCOMPARE(p->UpperChart()->SeriesAt(1)->Count(), 0);
         QVERIFY(W<QLabel>(p, "speedFiguresLabel")->text().startsWith("P 3, I 0.2, D 0\n"));
-        QCOMPARE(W<QLabel>(p, "positionFiguresLabel")->text(), QString("No test yet"));
+        QVERIFY(W<QLabel>(p, "positionFiguresLabel")->text().startsWith("P 0.5, I 0, D 0\n"));
     });
 }
 
