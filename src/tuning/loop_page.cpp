@@ -84,7 +84,7 @@ QLineEdit* CDlgFileNewPID::NewEdit(const char* name) {
     auto* edit = new QLineEdit(this);
     edit->setObjectName(name);
     edit->setMaxLength(kMaxEntryLength);
-    edit->setFixedWidth(90);  // one width, so the columns of the three groups line up
+    edit->setFixedWidth(80);  // one width, so the columns of the three groups line up
     // Any change of an entry's text, typed or set, marks the page as edited; the opening
     // clears the mark after it has filled the entries.
     connect(edit, &QLineEdit::textChanged, this, [this] { modified_ = true; });
@@ -166,6 +166,7 @@ QGroupBox* CDlgFileNewPID::BuildCurrentGroup() {
     grid->addWidget(new QLabel("Hz", group), 2, 5);
     grid->addWidget(test, 3, 4);
     grid->setColumnMinimumWidth(2, 12);
+    grid->setColumnStretch(2, 1);  // spare width between the gains and the test fields
     return group;
 }
 
@@ -194,6 +195,7 @@ QGroupBox* CDlgFileNewPID::BuildSpeedGroup() {
     grid->addWidget(new QLabel("RPM", group), 0, 5);
     grid->addWidget(test, 2, 4);
     grid->setColumnMinimumWidth(2, 12);
+    grid->setColumnStretch(2, 1);  // spare width between the gains and the test fields
     return group;
 }
 
@@ -240,6 +242,7 @@ QGroupBox* CDlgFileNewPID::BuildPositionGroup() {
     grid->addWidget(deceleration_, 3, 4);
     grid->addWidget(decelerationUnit, 3, 5);
     grid->setColumnMinimumWidth(2, 12);
+    grid->setColumnStretch(2, 1);  // spare width between the gains and the test fields
     return group;
 }
 
@@ -297,7 +300,7 @@ QGroupBox* CDlgFileNewPID::BuildDisplayGroup() {
 QWidget* CDlgFileNewPID::BuildFiguresColumn() {
     auto* column = new QWidget(this);
     column->setObjectName("figuresColumn");
-    column->setFixedWidth(290);
+    column->setFixedWidth(280);
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
 
