@@ -31,8 +31,6 @@ void CTorvaneDlg::TimerTick(TimerId id) {
         case TimerId::kAutoUpdateTimer:
             TickAutoUpdate();
             break;
-        // Matching, test, calibration, initialisation and reset progress are followed by the
-        // motion and parameter parts of the console; their timers are reserved here.
         case TimerId::kMatchTimer:
         case TimerId::kCurrentTestTimer:
         case TimerId::kSpeedTestTimer:
@@ -40,6 +38,8 @@ void CTorvaneDlg::TimerTick(TimerId id) {
         case TimerId::kCalibrationTimer:
         case TimerId::kInitTimer:
         case TimerId::kResetTimer:
+            TickProgressTimer(id);
+            break;
         case TimerId::kFaultRotateTimer:
             break;
     }

@@ -12,6 +12,8 @@
 #include "protocol/number_text.h"
 #include "protocol/register_map.h"
 #include "session/can_settings.h"
+#include "session/motion_rules.h"
+#include "session/progress_ticks.h"
 #include "session/status_display.h"
 #include "session/wave_parameter.h"
 #include "ui/user_prompts.h"
@@ -48,8 +50,7 @@ void CTorvaneDlg::OnErrorReply(RegisterAddress, bool read) {
 
 void CTorvaneDlg::OnReadReply(RegisterAddress address) {
     fields_.EncoderInput = EncoderEntryValue();
-    torvane::DriveState& state = State();
-    torvane::MotionFields& motion = Motion();
+    const torvane::DriveState& state = State();
     switch (address) {
         case reg::kCanSettings:
             ShowCanReply();
@@ -67,21 +68,9 @@ void CTorvaneDlg::OnReadReply(RegisterAddress address) {
             ShowWorkModeReply();
             break;
         case reg::kCurrentSetpoint:
-            motion_->ShowCurrent(Text(torvane::FormatG(motion.CurrentSetpoint)));
-            break;
-        case reg::kSpeedSetpoint: {
-            float rpm = torvane::CountsToRpm(motion.SpeedSetpoint, state.CountsPerRev);
-            rpm = rpm >= 0 ? rpm + 0.5f : rpm - 0.5f;
-            fields_.SpeedSetpointRpm = rpm;
-            motion_->ShowSpeed(Text(torvane::FormatD(torvane::SaturateToI32(rpm))));
-            livePreview_->ShowPhaseCurrent(Text(torvane::FormatG(state.PhaseCurrent)));
-            livePreview_->ShowBusVoltage(Text(torvane::FormatG(state.BusVoltage)));
-            break;
-        }
+        case reg::kSpeedSetpoint:
         case reg::kPositionSetpoint:
-            motion_->ShowPositionType(ItemFor(motion.PositionType, 2));
-            motion_->ShowPosition(Text(torvane::FormatD(motion.PositionSetpoint)));
-            motion_->ShowSpeed(Text(torvane::FormatD(motion.PositionSpeed)));
+            ShowSetpoints(torvane::ShowSetpointReply(address, Motion(), state, fields_));
             break;
         default:
             break;
@@ -95,16 +84,21 @@ void CTorvaneDlg::OnWriteReply(RegisterAddress address) {
         // the next status read or rotation step.
         panes_[kFaultPane]->setText(torvane::kFaultsClearedText);
     } else if (address == reg::kControlWord) {
-        if (fields_.LastControlWord == torvane::control::kEnable) {
-            motion_->SetEnabledCaption(torvane::kEnableButtonDisableCaption);
-            motion_->SetWorkModeEnabled(false);
-            fields_.MotorEnabled = 1;
-        } else if (fields_.LastControlWord == torvane::control::kDisable) {
-            motion_->SetEnabledCaption(torvane::kEnableButtonEnableCaption);
-            motion_->SetWorkModeEnabled(true);
-            fields_.MotorEnabled = 0;
+        // Only a confirmed enable or disable changes the window (by LastControlWord).
+        if (const auto shown = torvane::ShowControlWordReply(fields_)) {
+            motion_->SetEnabledCaption(QString::fromStdString(shown->EnabledButtonCaption));
+            motion_->SetWorkModeEnabled(shown->WorkModeComboEnabled);
         }
     }
+}
+
+void CTorvaneDlg::ShowSetpoints(const torvane::SetpointDisplay& shown) {
+    if (shown.Current) motion_->ShowCurrent(Text(*shown.Current));
+    if (shown.Speed) motion_->ShowSpeed(Text(*shown.Speed));
+    if (shown.PositionTypeIndex) motion_->ShowPositionType(*shown.PositionTypeIndex);
+    if (shown.Position) motion_->ShowPosition(Text(*shown.Position));
+    if (shown.PhaseCurrent) livePreview_->ShowPhaseCurrent(Text(*shown.PhaseCurrent));
+    if (shown.BusVoltage) livePreview_->ShowBusVoltage(Text(*shown.BusVoltage));
 }
 
 void CTorvaneDlg::ShowCanReply() {
@@ -160,8 +154,9 @@ void CTorvaneDlg::ShowWorkModeReply() {
 }
 
 void CTorvaneDlg::ShowDriveStateReply() {
-    // The matching box belongs to the motor page, which a later part of the program adds; the
-    // box's texts are written from here once it exists.
+    // The motor page's matching box, while it is open, first.
+    torvane::ShowMatchingOnBox(State().Params.Matching.MatchMarks,
+                               requests_.OpenBox(torvane::ProgressBoxKind::Matching));
     ShowTestAndCalibrationStates(torvane::kFinishedTestText);
 }
 

@@ -135,6 +135,13 @@ void MotionPanel::SetSetpointEntriesEnabled(bool current, bool speed, bool posit
     positionEdit_->setEnabled(position);
     positionTypeCombo_->setEnabled(position);
 }
+void MotionPanel::ApplyEnabling(const torvane::SetpointEnabling& enabling) {
+    currentEdit_->setEnabled(enabling.Current);
+    speedEdit_->setEnabled(enabling.Speed);
+    positionEdit_->setEnabled(enabling.Position);
+    positionTypeCombo_->setEnabled(enabling.PositionType);
+    angleEdit_->setEnabled(enabling.Angle);
+}
 void MotionPanel::ShowCurrent(const QString& text) {
     currentEdit_->setText(text);
 }

@@ -7,6 +7,8 @@
 #include <QGroupBox>
 #include <QString>
 
+#include "session/motion_rules.h"
+
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +34,8 @@ public:
     void SetWorkModeEnabled(bool enabled);
     // Which set-point entries take input: Current; Speed; Position and Position Type.
     void SetSetpointEntriesEnabled(bool current, bool speed, bool position);
+    // The entries a work mode selection enables (the hidden entry is the waveform group's).
+    void ApplyEnabling(const torvane::SetpointEnabling& enabling);
     void ShowCurrent(const QString& text);
     void ShowSpeed(const QString& text);
     void ShowPosition(const QString& text);

@@ -15,6 +15,7 @@
 
 #include "app/about_dlg.h"
 #include "app/can_panel.h"
+#include "app/info_box.h"
 #include "app/live_preview_panel.h"
 #include "app/motion_panel.h"
 #include "app/serial_panel.h"
@@ -32,32 +33,10 @@ constexpr QSize kStartSize(1240, 680);
 
 }  // namespace
 
-int CTorvaneDlg::TimerPeriod(TimerId id) {
-    switch (id) {
-        case TimerId::kPollTimer:
-            return 500;
-        case TimerId::kAutoUpdateTimer:
-            return 50;
-        case TimerId::kMatchTimer:
-            return 10000;
-        case TimerId::kCurrentTestTimer:
-        case TimerId::kSpeedTestTimer:
-        case TimerId::kPositionTestTimer:
-            return 500;
-        case TimerId::kCalibrationTimer:
-            return 20;
-        case TimerId::kFaultRotateTimer:
-            return 1000;
-        case TimerId::kInitTimer:
-            return 50;
-        case TimerId::kResetTimer:
-            return 500;
-    }
-    return 0;
-}
-
 CTorvaneDlg::CTorvaneDlg(torvane::DriveSession& session, QWidget* parent)
-    : QDialog(parent), session_(session) {
+    : QDialog(parent),
+      session_(session),
+      correctionBox_([this](const QString& text) { livePreview_->ShowPositionCorrection(text); }) {
     setObjectName("console");
     BuildWindow();
     BuildTimers();
@@ -126,6 +105,7 @@ void CTorvaneDlg::BuildWindow() {
     layout->addWidget(BuildStatusBar(), 0);
 
     DialogKeyFilter::Install(this);
+    infoBox_ = new CDlgCommCan(this);
     QSize size = kStartSize;
     if (const QScreen* screen = this->screen()) {
         // Leave room for the title bar and frame on a small screen.
@@ -144,8 +124,8 @@ void CTorvaneDlg::ConnectPanels() {
     connect(waveform_, &WaveformPanel::ClearWaveformClicked, this, [this] { ClearWaveform(); });
     connect(waveform_, &WaveformPanel::SaveDataClicked, this, [this] { SaveData(); });
     connect(waveform_, &WaveformPanel::GetResultsClicked, this, [this] { GetResults(); });
-    // Test Waveform has no command. The motion commands, Correct, Eliminate Malfunction and
-    // the CAN Setting button are wired by the parts that add them.
+    // Test Waveform, Test, Show All and Roll have no command.
+    ConnectMotionCommands();
 }
 
 QMenuBar* CTorvaneDlg::BuildMenuBar() {
@@ -248,6 +228,14 @@ void CTorvaneDlg::StopTimer(TimerId id) {
 
 bool CTorvaneDlg::TimerActive(TimerId id) const {
     return timers_[static_cast<size_t>(id)]->isActive();
+}
+
+void CTorvaneDlg::ClearAutoUpdateCheck() {
+    livePreview_->SetAutoUpdateTicked(false);
+}
+
+torvane::CommandContext CTorvaneDlg::Context() {
+    return {session_.Port(), session_.Link(), fields_, notices_, *this};
 }
 
 CTChart* CTorvaneDlg::Chart() const {

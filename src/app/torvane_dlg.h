@@ -25,13 +25,21 @@
 #include <ctime>
 #include <string>
 
+#include "app/console_page_requests.h"
+#include "app/entry_progress_box.h"
 #include "protocol/drive_link.h"
 #include "protocol/drive_state.h"
+#include "session/command_context.h"
 #include "session/console_state.h"
+#include "session/console_timers.h"
 #include "session/drive_session.h"
+#include "session/motion_entries.h"
+#include "session/motion_rules.h"
+#include "session/page_requests.h"
 #include "tuning/ct_chart.h"
 #include "ui/prompt_notice_sink.h"
 
+class CDlgCommCan;
 class CanPanel;
 class LivePreviewPanel;
 class MotionPanel;
@@ -43,25 +51,14 @@ class QTimer;
 class SerialPanel;
 class WaveformPanel;
 
-class CTorvaneDlg : public QDialog, public torvane::ReplyHandler {
+class CTorvaneDlg : public QDialog, public torvane::ReplyHandler, public torvane::ConsoleTimers {
     Q_OBJECT
 
 public:
-    // The console timers. There is no timer 8.
-    enum class TimerId : int {
-        kPollTimer = 1,          // short status read, 500 ms
-        kAutoUpdateTimer = 2,    // long status read, 50 ms
-        kMatchTimer = 3,         // motor matching progress, 10000 ms
-        kCurrentTestTimer = 4,   // current loop test progress, 500 ms
-        kSpeedTestTimer = 5,     // speed loop test progress, 500 ms
-        kPositionTestTimer = 6,  // position loop test progress, 500 ms
-        kCalibrationTimer = 7,   // encoder calibration progress, 20 ms
-        kFaultRotateTimer = 9,   // next fault text, 1000 ms
-        kInitTimer = 10,         // initialisation progress, 50 ms
-        kResetTimer = 11,        // reset progress, 500 ms
-    };
+    // The console timers (torvane::TimerId; there is no timer 8).
+    using TimerId = torvane::TimerId;
     // The period of a timer in the drive's milliseconds (before the time scale).
-    static int TimerPeriod(TimerId id);
+    static int TimerPeriod(TimerId id) { return torvane::TimerPeriod(id); }
 
     // Status bar panes.
     enum Pane { kVersionPane = 0, kModelPane, kSpacerPane, kMotorStatePane, kFaultPane, kInfoPane };
@@ -132,10 +129,36 @@ public:
     // Shows the message of a DriveError 0xF0..0xFF; nothing for other codes.
     static void ShowDriveError(torvane::DriveError code);
 
-    // --- Timers ---
+    // --- Motion commands (Motion Control group, Correct, the hidden buttons) ---
+    // Each runs its core command (torvane::motion) on Context() under a BusyScope; messages
+    // go to Notices(). Enabled and Reset open the Info box modally when their progress timer
+    // started (after the BusyScope ended, so the timer's ticks run while it is open) and
+    // return when the user closes it.
+    void OnWorkModeChanged(int index);  // the user's choice only
+    void Enabled();
+    void Run();
+    void Inversion();
+    void Stop();
+    void EmergencyStop();
+    void Reset();
+    void Correct();
+    void EliminateMalfunction();
+    // The Reduction Ratio entry's text changed (the range check and its message).
+    void OnReductionRatioChanged(const QString& text);
+    // The Angle, Reduction Ratio or One-Loop Encoder Value entry lost the focus: the Position
+    // entry shows the pulses of the angle.
+    void UpdateAnglePulses();
+    // CAN Setting button.
+    void WriteCanSettings();
+    // The motion group's entries as the commands take them.
+    torvane::MotionEntries MotionEntriesOfWindow() const;
+
+    // --- Timers (torvane::ConsoleTimers over the console's QTimers) ---
     // Starting a timer that runs restarts its period.
-    void StartTimer(TimerId id);
-    void StopTimer(TimerId id);
+    void StartTimer(TimerId id) override;
+    void StopTimer(TimerId id) override;
+    bool IsActive(TimerId id) const override { return TimerActive(id); }
+    void ClearAutoUpdateCheck() override;
     bool TimerActive(TimerId id) const;
     // What a tick of `id` does (ignored while no port is open, and while a command's
     // transactions are under way); the status ticks block for their read. Tests call it
@@ -151,6 +174,14 @@ public:
     torvane::ConsoleState& Fields() { return fields_; }
     // Where core sequences send their messages: the console's message boxes.
     torvane::NoticeSink& Notices() { return notices_; }
+    // What core commands and ticks work with: the session's port and link, Fields(),
+    // Notices() and the console's timers. Valid as long as the console.
+    torvane::CommandContext Context();
+    // What the motor page and the loop page ask of the console (start and stop matching and
+    // the loop tests, and which of their progress boxes is open). Hand it to the pages.
+    torvane::PageRequests& Requests() { return requests_; }
+    // The Info box (CDlgCommCan), owned by the console.
+    CDlgCommCan* InfoBox() const { return infoBox_; }
     MotionPanel* MotionGroup() const { return motion_; }
     LivePreviewPanel* LivePreviewGroup() const { return livePreview_; }
     WaveformPanel* WaveformGroup() const { return waveform_; }
@@ -171,6 +202,7 @@ private:
     QStatusBar* BuildStatusBar();
     void BuildTimers();
     void ConnectPanels();
+    void ConnectMotionCommands();
 
     // Search enabled, Open/Close caption and Connection menu items for the port state.
     void ShowConnected(bool connected);
@@ -189,11 +221,20 @@ private:
     void TickFaultRotate();
     void AppendSample();
     float EncoderEntryValue() const;
+    void ShowSetpoints(const torvane::SetpointDisplay& shown);
+    void ApplyEnabling(const torvane::SetpointEnabling& enabling);
+    // A progress timer's tick (3-7, 10, 11) with the box it writes into.
+    void TickProgressTimer(TimerId id);
+    torvane::ProgressBox* ProgressBoxFor(TimerId id);
 
     torvane::DriveSession& session_;
     torvane::ConsoleState fields_;
     PromptNoticeSink notices_;
     std::array<QTimer*, 12> timers_{};
+    ConsolePageRequests requests_{*this};
+    // Timer 7 writes the calibration state into the Position Correction entry.
+    EntryProgressBox correctionBox_;
+    CDlgCommCan* infoBox_ = nullptr;
 
     MotionPanel* motion_ = nullptr;
     LivePreviewPanel* livePreview_ = nullptr;

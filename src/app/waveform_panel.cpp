@@ -91,6 +91,10 @@ QString WaveformPanel::SetpointExtraText() const {
     return setpointExtraEdit_->text();
 }
 
+void WaveformPanel::SetSetpointExtraEnabled(bool enabled) {
+    setpointExtraEdit_->setEnabled(enabled);
+}
+
 void WaveformPanel::ShowTestState(const QString& text) {
     testStateEdit_->setText(text);
 }

@@ -25,6 +25,7 @@ public:
     void SelectParameter(int index);
     // The hidden entry 1067, source of the position set-point's extra field.
     QString SetpointExtraText() const;
+    void SetSetpointExtraEnabled(bool enabled);
     // The hidden entry 1069 that receives the test state texts.
     void ShowTestState(const QString& text);
     QString TestStateText() const;

@@ -1,6 +1,5 @@
 #include "app/serial_comm_dlg.h"
 
-#include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 
 #include "session/port_choice.h"
 #include "support/modal_qt.h"
+#include "support/pty_pair.h"
 #include "support/recording_prompts_qt.h"
 
 using torvane::DriveSession;
@@ -54,30 +54,7 @@ struct Termios2 {
     speed_t c_ispeed, c_ospeed;
 };
 
-// A pseudo-terminal whose slave side is reachable as <folder>/<name>, so the port search of a
-// test folder finds it like a USB adapter.
-class Pty {
-public:
-    Pty() {
-        char name[256] = {};
-        if (openpty(&master_, &slave_, name, nullptr, nullptr) == 0) path_ = name;
-    }
-    ~Pty() {
-        if (slave_ >= 0) ::close(slave_);
-        if (master_ >= 0) ::close(master_);
-    }
-    const std::string& Path() const { return path_; }
-    int Master() const { return master_; }
-    std::string LinkAs(const QTemporaryDir& dir, const QString& name) const {
-        const std::string link = dir.filePath(name).toStdString();
-        return ::symlink(path_.c_str(), link.c_str()) == 0 ? link : std::string();
-    }
-
-private:
-    int master_ = -1;
-    int slave_ = -1;  // keeps the line up while the tool opens and closes it
-    std::string path_;
-};
+using Pty = torvane::test::PtyPair;
 
 QStringList Items(const QComboBox* combo) {
     QStringList items;
@@ -156,9 +133,9 @@ void SerialCommDlgTest::PortListShowsFoundPortsOrNull() {
     FnStarter simulated([](std::string&) { return std::string(); });
     QTemporaryDir empty, withPorts;
     Pty a, b, c;
-    const std::string usb0 = a.LinkAs(withPorts, "ttyUSB0");
-    const std::string usb10 = b.LinkAs(withPorts, "ttyUSB10");
-    const std::string acm2 = c.LinkAs(withPorts, "ttyACM2");
+    const std::string usb0 = a.LinkAs(withPorts.path().toStdString(), "ttyUSB0");
+    const std::string usb10 = b.LinkAs(withPorts.path().toStdString(), "ttyUSB10");
+    const std::string acm2 = c.LinkAs(withPorts.path().toStdString(), "ttyACM2");
     QVERIFY(!usb0.empty() && !usb10.empty() && !acm2.empty());
     const QStringList found = {QString::fromStdString(usb0), QString::fromStdString(usb10),
                                QString::fromStdString(acm2)};
@@ -189,7 +166,7 @@ void SerialCommDlgTest::SearchSelectsFirstItemOfEveryList() {
     QCOMPARE(Items(dlg.PortCombo()), QStringList({"null"}));
 
     // A port plugged in since the window opened shows up; every list is back at item 0.
-    const std::string link = a.LinkAs(dir, "ttyUSB3");
+    const std::string link = a.LinkAs(dir.path().toStdString(), "ttyUSB3");
     dlg.BaudCombo()->setCurrentIndex(3);
     dlg.ParityCombo()->setCurrentIndex(2);
     dlg.StopCombo()->setCurrentIndex(1);
@@ -202,11 +179,11 @@ void SerialCommDlgTest::SearchSelectsFirstItemOfEveryList() {
 void SerialCommDlgTest::NothingIsFilledOrSearchedWhileConnected() {
     QTemporaryDir dir;
     Pty held;
-    const std::string link = held.LinkAs(dir, "ttyUSB0");
+    const std::string link = held.LinkAs(dir.path().toStdString(), "ttyUSB0");
     FnStarter simulated([](std::string&) { return std::string(); });
     Session s(dir, &simulated);
     SerialPort& port = s.port;
-    QVERIFY(s.session.Open(held.Path(), {}));
+    QVERIFY(s.session.Open(held.SlavePath(), {}));
     CSerialCommDlg dlg(s.session);
     QCOMPARE(dlg.PortCombo()->count(), 0);
     QCOMPARE(Selections(dlg), QList<int>({-1, -1, -1, -1}));
@@ -221,7 +198,7 @@ void SerialCommDlgTest::NothingIsFilledOrSearchedWhileConnected() {
 void SerialCommDlgTest::OpenWithChosenSettingsClosesWithResultOne() {
     QTemporaryDir dir;
     Pty pty;
-    const std::string link = pty.LinkAs(dir, "ttyUSB0");
+    const std::string link = pty.LinkAs(dir.path().toStdString(), "ttyUSB0");
     RecordingPrompts prompts;
     Session s(dir);
     SerialPort& port = s.port;
@@ -249,10 +226,10 @@ void SerialCommDlgTest::OpenWithChosenSettingsClosesWithResultOne() {
 
     // The line really runs at 19600 (not 19200), and bytes reach the receive buffer.
     Termios2 t{};
-    QCOMPARE(ioctl(pty.Master(), _IOR('T', 0x2A, Termios2), &t), 0);  // TCGETS2
+    QCOMPARE(ioctl(pty.MasterFd(), _IOR('T', 0x2A, Termios2), &t), 0);  // TCGETS2
     QCOMPARE(t.c_ospeed, speed_t{19600});
     const uint8_t bytes[] = {0x5A, 0xA5, 0x01};
-    QCOMPARE(::write(pty.Master(), bytes, sizeof bytes), ssize_t{3});
+    QCOMPARE(::write(pty.MasterFd(), bytes, sizeof bytes), ssize_t{3});
     // The start of a frame: it waits in the receive buffer for its remaining bytes.
     QTRY_COMPARE(port.RxCountNow(), uint16_t{3});
     QVERIFY(s.session.Close());
@@ -261,12 +238,12 @@ void SerialCommDlgTest::OpenWithChosenSettingsClosesWithResultOne() {
 void SerialCommDlgTest::OpenFailureShowsTheReasonAndKeepsTheWindow() {
     QTemporaryDir dir;
     Pty present, vanishing, held;
-    const std::string presentLink = present.LinkAs(dir, "ttyUSB0");
-    const std::string vanishingLink = vanishing.LinkAs(dir, "ttyUSB1");
-    const std::string heldLink = held.LinkAs(dir, "ttyUSB2");
+    const std::string presentLink = present.LinkAs(dir.path().toStdString(), "ttyUSB0");
+    const std::string vanishingLink = vanishing.LinkAs(dir.path().toStdString(), "ttyUSB1");
+    const std::string heldLink = held.LinkAs(dir.path().toStdString(), "ttyUSB2");
     QTemporaryDir empty;
     SerialPort holder;  // another user of ttyUSB2
-    QVERIFY(holder.Open(held.Path()));
+    QVERIFY(holder.Open(held.SlavePath()));
 
     const struct {
         const char* what;
@@ -321,7 +298,7 @@ void SerialCommDlgTest::SimulatedDriveItemOpensTheStartedDrive() {
             error = "no pseudo-terminal left";
             return std::string();
         }
-        return drive.Path();
+        return drive.SlavePath();
     });
     RecordingPrompts prompts;
     Session s(empty, &start);
@@ -343,7 +320,7 @@ void SerialCommDlgTest::SimulatedDriveItemOpensTheStartedDrive() {
     QCOMPARE(dlg.result(), CSerialCommDlg::kOpened);
     QVERIFY(!dlg.isVisible());
     QVERIFY(port.PortOpen());
-    QCOMPARE(port.Path(), drive.Path());
+    QCOMPARE(port.Path(), drive.SlavePath());
     QCOMPARE(port.Settings.BaudRate, 115200u);
     QVERIFY(s.session.Close());
 }
@@ -351,11 +328,11 @@ void SerialCommDlgTest::SimulatedDriveItemOpensTheStartedDrive() {
 void SerialCommDlgTest::OpenWhileConnectedClosesThePort() {
     QTemporaryDir dir;
     Pty pty;
-    pty.LinkAs(dir, "ttyUSB0");
+    pty.LinkAs(dir.path().toStdString(), "ttyUSB0");
     RecordingPrompts prompts;
     Session s(dir);
     SerialPort& port = s.port;
-    QVERIFY(s.session.Open(pty.Path(), {}));
+    QVERIFY(s.session.Open(pty.SlavePath(), {}));
     CSerialCommDlg dlg(s.session);
     dlg.show();
     QTest::mouseClick(dlg.OpenButton(), Qt::LeftButton);
@@ -386,11 +363,11 @@ void SerialCommDlgTest::ATypedPathIsOpened() {
     QCOMPARE(dlg.PortCombo()->accessibleName(), QString("Serial Port"));
     QCOMPARE(dlg.BaudCombo()->accessibleName(), QString("Baud Rate"));
     dlg.PortCombo()->lineEdit()->selectAll();
-    QTest::keyClicks(dlg.PortCombo()->lineEdit(), QString::fromStdString(pty.Path()));
+    QTest::keyClicks(dlg.PortCombo()->lineEdit(), QString::fromStdString(pty.SlavePath()));
     QTest::mouseClick(dlg.OpenButton(), Qt::LeftButton);
     QCOMPARE(prompts.Texts(), QStringList());
     QCOMPARE(dlg.result(), CSerialCommDlg::kOpened);
-    QCOMPARE(s.port.Path(), pty.Path());
+    QCOMPARE(s.port.Path(), pty.SlavePath());
     QVERIFY(s.session.Close());
 }
 
