@@ -180,6 +180,16 @@ public:
     // What the motor page and the loop page ask of the console (start and stop matching and
     // the loop tests, and which of their progress boxes is open). Hand it to the pages.
     torvane::PageRequests& Requests() { return requests_; }
+
+    // --- Loop page ---
+    // Shows the loop page (CDlgFileNewPID, made on first use and kept) modally: the runner of
+    // EditLoopGroup for the Loop Parameters command (modify) and the New chain's loop step.
+    // Sets the page's ModifyMode, and in modify mode its MotorEnabled from the console's; the
+    // caller has read the page's blocks and copied the encoder and ratio entries. The page's
+    // Test buttons reach the console through Requests(); the test timers tick while the page
+    // and its test box are open, even when the caller holds a BusyScope. Returns the page's
+    // result: 1 accepted, 2 cancelled, 3 back.
+    int ShowLoopPage(bool modify);
     // The Info box (CDlgCommCan), owned by the console.
     CDlgCommCan* InfoBox() const { return infoBox_; }
     MotionPanel* MotionGroup() const { return motion_; }
