@@ -206,6 +206,10 @@ void DecodeReadReply(RegisterAddress a, const uint8_t* data, size_t n, DriveStat
             r.U8(0, g.PolePairs);
             r.U8(1, g.FeedbackType);
             r.U16(2, g.EncoderLines);
+            // The drive's own encoder sets the rpm conversion, as accepting the motor page does:
+            // left at 1 until then, every speed read back after connecting would show counts
+            // per second times 60. A drive reporting no lines keeps the present figure.
+            if (n >= 4 && g.EncoderLines != 0) s.CountsPerRev = uint32_t{g.EncoderLines} * 4u;
             r.Word(4, g.RatedCurrent);
             r.Word(8, g.LockedRotorCurrent);
             r.Word(12, g.RatedRotorSpeed);

@@ -84,6 +84,28 @@ TEST(RegisterMap, BlocksRoundTripThroughTheDecoder) {
     EXPECT_EQ(s.Params.Loop.CurrentLoopI, 0.0f);
 }
 
+TEST(RegisterMap, TheMotorGroupSetsCountsPerRevFromItsEncoderLines) {
+    uint8_t p[32];
+    const struct {
+        uint16_t lines;
+        size_t carried;  // data bytes the reply carries
+        uint32_t countsPerRev;
+    } cases[] = {
+        {2500, 17, 10000},
+        {0, 17, 1},      // no lines reported: the figure stays
+        {2500, 3, 1},    // the lines are not all there: nothing taken
+        {65535, 4, 262140},
+    };
+    for (const auto& c : cases) {
+        DriveState s;
+        MotionFields m;
+        MotorGroup mg{4, 1, c.lines, 5.0f, 15.0f, 3000, 1};
+        PackMotorGroup(p, mg);
+        DecodeReadReply(reg::kMotorGroup, p, c.carried, s, m);
+        EXPECT_EQ(s.CountsPerRev, c.countsPerRev) << c.lines << " lines, " << c.carried << " bytes";
+    }
+}
+
 TEST(RegisterMap, LiveStatusDependsOnAutoUpdateAndModel) {
     uint8_t d[26];
     for (int i = 0; i < 26; ++i) d[i] = static_cast<uint8_t>(i + 1);
