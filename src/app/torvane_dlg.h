@@ -189,7 +189,7 @@ public:
     // Test buttons reach the console through Requests(); the test timers tick while the page
     // and its test box are open, even when the caller holds a BusyScope. Returns the page's
     // result: 1 accepted, 2 cancelled, 3 back.
-    int ShowLoopPage(bool modify);
+    virtual int ShowLoopPage(bool modify);
     // The Info box (CDlgCommCan), owned by the console.
     CDlgCommCan* InfoBox() const { return infoBox_; }
     MotionPanel* MotionGroup() const { return motion_; }
