@@ -10,7 +10,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <ctime>
 
 #include "protocol/number_text.h"
@@ -351,9 +354,25 @@ std::pair<QRect, QRect> CDlgFileNewPID::ChartRects(const QRect& group) {
     return {rect(l + 10, t + 15, r - 10, m + 10), rect(l + 10, m + 10, r - 10, b - 10)};
 }
 
+QRect CDlgFileNewPID::DisplayGroupRect() const {
+    // The group below its title. Qt's styles draw the title above the group's box, where the
+    // Windows group box draws it across its top line: measured from the widget's own top, the
+    // upper chart would cover the title.
+    QStyleOptionGroupBox option;
+    option.initFrom(displayGroup_);
+    option.text = displayGroup_->title();
+    option.textAlignment = displayGroup_->alignment();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect label = displayGroup_->style()->subControlRect(
+        QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, displayGroup_);
+    QRect rect(QPoint(0, 0), displayGroup_->size());
+    rect.setTop(std::clamp(label.bottom() + 1, 0, rect.height() / 2));
+    return rect.translated(displayGroup_->mapTo(this, QPoint(0, 0)));
+}
+
 void CDlgFileNewPID::LayoutCharts() {
     const QPoint origin = displayGroup_->mapTo(this, QPoint(0, 0));
-    const auto [upper, lower] = ChartRects(QRect(origin, displayGroup_->size()));
+    const auto [upper, lower] = ChartRects(DisplayGroupRect());
     // The charts are the group's children: the same rectangles in its coordinates.
     upper_->setGeometry(upper.translated(-origin));
     lower_->setGeometry(lower.translated(-origin));

@@ -21,8 +21,9 @@
 //   - Cancel and the close box: the question "Parameter not saved, sure to cancel?" when an
 //     entry's text changed since the page opened.
 //   - Enter, Escape and Space never reach the page's controls (ui/dialog_key_filter.h).
-//   - The charts sit inside the "Waveform Display" group by the rule of ChartRects, at every
-//     opening and whenever the group's size changes.
+//   - The charts sit inside the "Waveform Display" group by the rule of ChartRects, applied to
+//     the group below its title (DisplayGroupRect), at every opening and whenever the group's size
+//     changes.
 // Beyond the bare page: the figures of the last test of each loop beside the charts, and the
 // previous response of the same loop kept on the upper chart in a light colour, its gains in
 // the legend, until the "Clear previous response" button clears it. The previous response is
@@ -102,6 +103,9 @@ public:
     // M = (T + B) / 2 the upper chart spans (L + 10, T + 15) to (R - 10, M + 10) and the lower
     // one (L + 10, M + 10) to (R - 10, B - 10), right and bottom edges exclusive.
     static std::pair<QRect, QRect> ChartRects(const QRect& group);
+    // The rectangle the rule is applied to, in the page's coordinates: the Waveform Display
+    // group below its title.
+    QRect DisplayGroupRect() const;
 
     CTChart* UpperChart() const { return upper_; }
     CTChart* LowerChart() const { return lower_; }

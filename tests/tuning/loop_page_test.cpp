@@ -456,9 +456,14 @@ void LoopPageTest::ChartLayoutRule() {
     ScriptedRequests requests;
     CDlgFileNewPID page(state, requests);
     auto check = [](CDlgFileNewPID* p) {
+        // The group's box: inside the group, below its title.
         QGroupBox* group = p->WaveformDisplayGroup();
         const QRect inPage(group->mapTo(p, QPoint(0, 0)), group->size());
-        const auto [u, l] = CDlgFileNewPID::ChartRects(inPage);
+        const QRect box = p->DisplayGroupRect();
+        QVERIFY(inPage.contains(box));
+        QVERIFY(box.top() > inPage.top());
+        QCOMPARE(box.bottom(), inPage.bottom());
+        const auto [u, l] = CDlgFileNewPID::ChartRects(box);
         QCOMPARE(QRect(p->UpperChart()->mapTo(p, QPoint(0, 0)), p->UpperChart()->size()), u);
         QCOMPARE(QRect(p->LowerChart()->mapTo(p, QPoint(0, 0)), p->LowerChart()->size()), l);
     };
