@@ -10,8 +10,9 @@ CDlgFileLoopTest::CDlgFileLoopTest(QWidget* parent)
     setObjectName("loopTestBox");
     setWindowTitle(kTitle);
     setModal(true);
-    // No help button, no resizing: a small fixed box.
-    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    // A small fixed box: a title bar with its close box only (no help, minimise or maximise).
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
 
     message_->setObjectName("messageLabel");
     message_->setText(QString::fromUtf8(kTestingText));
