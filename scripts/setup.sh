@@ -11,6 +11,8 @@ packages=(
   qt6-base-dev libqcustomplot-dev
   fonts-noto-cjk xvfb xauth
   locales
+  g++-mingw-w64-x86-64-posix googletest wine wine64
+  dpkg-dev desktop-file-utils
 )
 
 as_root() {

@@ -7,10 +7,11 @@
 int main(int argc, char** argv) {
     bool help = false;
     for (int i = 1; i < argc; ++i) {
-        help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+        help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ||
+               std::strcmp(argv[i], "--version") == 0;
     }
     // Without a display Qt only prints a bare platform error; say what to do instead. The
-    // options are listed without one.
+    // options and the version are shown without one.
     if (help && !CTorvaneApp::HasDisplay()) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     if (!CTorvaneApp::HasDisplay()) {
         std::fprintf(stderr, "%s\n", CTorvaneApp::NoDisplayMessage());

@@ -12,10 +12,16 @@
 #include "session/drive_session.h"
 #include "session/port_choice.h"
 #include "session/wave_parameter.h"
+#include "torvane_version.h"
 #include "ui/app_icon.h"
 #include "ui/c_numbers.h"
 
 namespace {
+
+// What --version prints.
+QString VersionText() {
+    return QString("torvane %1").arg(torvane::kVersion);
+}
 
 // Several titles and texts are Chinese: make sure a CJK face backs the default one.
 void UseCjkFallback() {
@@ -61,6 +67,8 @@ bool CTorvaneApp::ParseOptions(const QStringList& arguments, Options& options, Q
     QCommandLineParser parser;
     parser.setApplicationDescription("Torvane servo drive console");
     parser.addHelpOption();
+    const QCommandLineOption version("version", "Show the version.");
+    parser.addOption(version);
     const QCommandLineOption port("port", "Preselect the serial port PATH.", "PATH");
     const QCommandLineOption connect("connect", "Open the --port at start.");
     const QCommandLineOption simulate("simulate", "Start connected to a simulated drive.");
@@ -77,6 +85,10 @@ bool CTorvaneApp::ParseOptions(const QStringList& arguments, Options& options, Q
     }
     if (parser.isSet("help")) {
         if (error != nullptr) *error = parser.helpText();
+        return false;
+    }
+    if (parser.isSet(version)) {
+        if (error != nullptr) *error = VersionText();
         return false;
     }
     options.Port = parser.value(port);
@@ -102,6 +114,10 @@ int CTorvaneApp::Run() {
     Options options;
     QString error;
     if (!ParseOptions(arguments(), options, &error)) {
+        if (error == VersionText()) {
+            std::printf("%s\n", error.toLocal8Bit().constData());
+            return 0;
+        }
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
         return error.startsWith("Usage") ? 0 : 2;
     }

@@ -8,6 +8,7 @@
 //   --simulate       start connected to an in-process simulated drive
 //   --auto-update    tick Auto Update once the start-up connection's handshake has succeeded
 //   --plot NAME      select NAME in the Parameter list ("Supply Voltage", ...)
+//   --version        print "torvane <version>" and exit
 #pragma once
 
 #include <QApplication>

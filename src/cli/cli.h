@@ -87,7 +87,7 @@ struct OptionSpec {
 std::string ParseWordsAndOptions(const std::vector<std::string>& args, size_t& at,
                                  Command& command, const std::vector<OptionSpec>& options);
 
-enum class ParseResult { Ok, Help, UsageError };
+enum class ParseResult { Ok, Help, Version, UsageError };
 // Parses the arguments after the program name; on a usage error fills `error`.
 ParseResult ParseCommandLine(const std::vector<std::string>& args, Options& options,
                              std::string& error);

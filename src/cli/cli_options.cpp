@@ -31,6 +31,7 @@ std::string Usage() {
         "usage: torvane-cli [--port PATH] [--baud N] [--parity none|odd|even] [--stop-bits "
         "1|1.5|2]\n"
         "                   [--keep-going] COMMAND...\n"
+        "       torvane-cli --help | --version\n"
         "commands (several may follow one another; they run in order over one connection):\n";
     for (const CommandSpec& spec : CommandTable()) {
         char head[64];
@@ -104,6 +105,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& a, Options& o, std:
             o.KeepGoing = true;
         } else if (opt == "--help" || opt == "-h") {
             return ParseResult::Help;
+        } else if (opt == "--version") {
+            return ParseResult::Version;
         } else {
             error = "unknown option: " + opt;
             return ParseResult::UsageError;

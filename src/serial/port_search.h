@@ -19,7 +19,9 @@ namespace torvane {
 //  - the kernel lists none (a link made by hand or by a tool such as socat, typically to a
 //    pseudo-terminal): the entry leads to a character device. A ttyS name is never taken on
 //    that ground, as its UART cannot be confirmed.
-// Any thread may call it; it blocks only on the file system.
+// On Windows the arguments mean nothing: the result is the COM ports the system has registered
+// (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), "COM%d" in ascending order, again opening none.
+// Any thread may call it; it blocks only on the file system (the registry on Windows).
 std::vector<std::string> SearchPorts(const std::string& devDir = "/dev",
                                      const std::string& sysfsRoot = "/sys");
 

@@ -44,7 +44,8 @@ enum class PortEvent {
 constexpr const char* kOverflowMessage = "Serial data overflow";
 constexpr size_t kRxBufferSize = 1024;
 
-// Platform part of a port: the POSIX one is in serial_port_posix.cpp.
+// Platform part of a port: the POSIX one is in serial_port_posix.cpp, the Windows one in
+// serial_port_win.cpp.
 class SerialBackend {
 public:
     enum class WaitResult { Readable, Woken, HungUp, Error };
@@ -97,7 +98,8 @@ public:
     uint16_t Write(const uint8_t* bytes, uint8_t count);
 
     // Port search: fills PortList with SearchPorts(devDir) (serial/port_search.h), the serial
-    // ports under `devDir`, found without opening any of them.
+    // ports under `devDir`, found without opening any of them. On Windows: the registered COM
+    // ports, "COM%d" in ascending order; "COM7", "com7" and "\\.\COM7" all open \\.\COM7.
     void Search(const std::string& devDir = "/dev");
 
     // Receive side. The reader appends behind RxCount under RxLock; the consumer calls

@@ -8,10 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "protocol/frame.h"
 #include "protocol/timing.h"
 #include "sim/simulated_drive.h"
+#include "torvane_version.h"
 
 namespace {
 
@@ -33,9 +36,13 @@ constexpr const char* kUsage =
     "  --no-pacing           answer at once instead of at the line's pace\n"
     "  --baud RATE           baud rate the replies are paced at (default 115200)\n"
     "  --silent              answer nothing, like a drive that is switched off\n"
+    "  --silence ADDR        never answer requests for register ADDR (hex; may be repeated)\n"
+    "  --error ADDR=NIBBLE   answer requests for register ADDR (hex) with result NIBBLE (1-15)\n"
+    "                        instead of carrying them out (may be repeated)\n"
     "  --time-scale X        timed behaviours take X times as long (0.1: ten times as fast)\n"
     "  --trace               print every request received to standard error\n"
     "  --help                show this text\n"
+    "  --version             show the version\n"
     "\n"
     "Example: torvane-sim --link /tmp/drive   then, in another terminal,\n"
     "         torvane-cli --port /tmp/drive status\n";
@@ -52,6 +59,17 @@ bool ParseUnsigned(const std::string& text, unsigned long max, unsigned long& va
     errno = 0;
     value = std::strtoul(text.c_str(), &end, 0);
     return errno == 0 && end && *end == '\0' && value <= max;
+}
+
+// A register address: hexadecimal, with or without 0x.
+bool ParseAddress(std::string text, torvane::RegisterAddress& address) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text = text.substr(2);
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
+    address = static_cast<torvane::RegisterAddress>(std::strtoul(text.c_str(), nullptr, 16));
+    return true;
 }
 
 // A link we may replace is one that does not exist yet or is a symbolic link; anything else
@@ -87,6 +105,8 @@ int main(int argc, char** argv) {
     std::string link;
     bool trace = false;
     double timeScale = 1.0;
+    std::vector<torvane::RegisterAddress> silenced;
+    std::vector<std::pair<torvane::RegisterAddress, uint8_t>> errors;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string value;
@@ -106,6 +126,26 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (arg == "--version" && !hasValue) {
+            std::printf("torvane-sim %s\n", torvane::kVersion);
+            return 0;
+        } else if (arg == "--silence") {
+            torvane::RegisterAddress address = 0;
+            if (!takeValue() || !ParseAddress(value, address)) {
+                return Usage("--silence needs a register address such as 0x2300");
+            }
+            silenced.push_back(address);
+        } else if (arg == "--error") {
+            // The value holds '=' itself: "--error=0x0300=9" arrives split at the first '='.
+            const std::string spec = hasValue ? value : (i + 1 < argc ? argv[++i] : "");
+            const size_t at = spec.find('=');
+            torvane::RegisterAddress address = 0;
+            unsigned long nibble = 0;
+            if (at == std::string::npos || !ParseAddress(spec.substr(0, at), address) ||
+                !ParseUnsigned(spec.substr(at + 1), 15, nibble) || nibble == 0) {
+                return Usage("--error needs ADDR=NIBBLE, such as 0x0300=9");
+            }
+            errors.emplace_back(address, static_cast<uint8_t>(nibble));
         } else if (arg == "--link") {
             if (!takeValue() || value.empty()) return Usage("--link needs a path");
             link = value;
@@ -176,6 +216,8 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     torvane::sim::SimulatedDrive drive(options);
+    for (const torvane::RegisterAddress address : silenced) drive.SilenceAddress(address);
+    for (const auto& [address, nibble] : errors) drive.AnswerWithResult(nibble, address);
     if (trace) {
         drive.SetRequestObserver([](const torvane::sim::RecordedRequest& r) {
             std::fprintf(stderr, "%s%s%s\n",

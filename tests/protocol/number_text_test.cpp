@@ -35,6 +35,13 @@ private:
     bool ok_ = false;
 };
 
+// A decimal-comma locale, by the platform's name for it.
+#ifdef _WIN32
+constexpr const char* kDecimalCommaLocale = "German_Germany.1252";
+#else
+constexpr const char* kDecimalCommaLocale = "de_DE.UTF-8";
+#endif
+
 const double kValues[] = {
     0.0,    0.5,   -2.5,    48.5, 1e-7, 1e6,       1234567, 123456.7,          65535.0,
     -0.125, 1e300, -1e-300, 2500, 1e16, 0.1 + 0.2, 360.0,   179.99725341796875};
@@ -53,8 +60,9 @@ TEST(NumberText, FormsAreThoseOfPrintfInTheCLocale) {
 }
 
 TEST(NumberText, ADecimalCommaLocaleChangesNothing) {
-    ScopedLocale de("de_DE.UTF-8");
-    ASSERT_TRUE(de.Ok()) << "the de_DE.UTF-8 locale is missing: run scripts/setup.sh";
+    ScopedLocale de(kDecimalCommaLocale);
+    ASSERT_TRUE(de.Ok()) << "the " << kDecimalCommaLocale
+                         << " locale is missing: run scripts/setup.sh";
     // The C library itself now prints a comma: what the tool must not do.
     ASSERT_EQ(Printf("%g", 0.5), "0,5");
 
