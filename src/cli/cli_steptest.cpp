@@ -2,10 +2,9 @@
 // Test button and the console run: the page's checks (with the limits read from the drive), the
 // console's start request, the test timer's tick every 500 ms with the progress box's rule
 // until the box closes, and then the page's test data file and the response figures.
-#include <signal.h>
-
 #include <algorithm>
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -138,28 +137,23 @@ private:
     std::optional<int> result_;
 };
 
-volatile sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t interrupted = 0;
 
-void OnInterrupt(int) {
+extern "C" void OnInterrupt(int) {
     interrupted = 1;
 }
 
 // Ctrl-C while a test runs: the cancel of the test box (the stop request), not a dead process.
+// std::signal, which Windows has too; the wait below looks at the flag every few milliseconds.
 class InterruptScope {
 public:
-    InterruptScope() {
-        interrupted = 0;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &old_);
-    }
-    ~InterruptScope() { sigaction(SIGINT, &old_, nullptr); }
+    InterruptScope() : old_(std::signal(SIGINT, OnInterrupt)) { interrupted = 0; }
+    ~InterruptScope() { std::signal(SIGINT, old_ == SIG_ERR ? SIG_DFL : old_); }
     InterruptScope(const InterruptScope&) = delete;
     InterruptScope& operator=(const InterruptScope&) = delete;
 
 private:
-    struct sigaction old_ {};
+    void (*old_)(int);
 };
 
 TimerId TimerOf(LoopTest test) {
