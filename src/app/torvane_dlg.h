@@ -190,6 +190,16 @@ public:
     // What the motor page and the loop page ask of the console (start and stop matching and
     // the loop tests, and which of their progress boxes is open). Hand it to the pages.
     torvane::PageRequests& Requests() { return requests_; }
+
+    // --- Loop page ---
+    // Shows the loop page (CDlgFileNewPID, made on first use and kept) modally: the runner of
+    // EditLoopGroup for the Loop Parameters command (modify) and the New chain's loop step.
+    // Sets the page's ModifyMode, and in modify mode its MotorEnabled from the console's; the
+    // caller has read the page's blocks and copied the encoder and ratio entries. The page's
+    // Test buttons reach the console through Requests(); the test timers tick while the page
+    // and its test box are open, even when the caller holds a BusyScope. Returns the page's
+    // result: 1 accepted, 2 cancelled, 3 back. Virtual so that tests can stand in for the page.
+    virtual int ShowLoopPage(bool modify);
     // The Info box (CDlgCommCan), owned by the console.
     CDlgCommCan* InfoBox() const { return infoBox_; }
     MotionPanel* MotionGroup() const { return motion_; }
@@ -287,13 +297,6 @@ public:
     // Always modify mode; a failed read still opens the dialog. 2 cancelled, the write's
     // DriveError, otherwise 0.
     uint8_t EditCustomGroup();
-
-    // The loop page (console_loop_page.cpp): sets the page's ModifyMode and MotorEnabled (in
-    // modify mode from Fields(), in the New chain false: New runs only with the motor
-    // disabled), runs it modally and returns its result (1, 2 or 3). The reads before it, the
-    // writes after it, the Auto Update handling and lifting the command's busy scope are the
-    // caller's. Virtual so that tests can stand in for the page.
-    virtual int ShowLoopPage(bool modify);
 
     // The pages, created on first use and kept for the console's life.
     CDlgFileNewMotor* MotorPage();

@@ -443,8 +443,10 @@ std::optional<EntryError> CheckEntry(FieldId id, const std::string& text, float 
             return EntryError{f.Message + band, NoticeIcon::Error};
         }
         case CheckKind::GainBound: {
+            // Compared as the float that is stored (5.00000001 is 5.0f and passes as 5); written
+            // so that a value that is no number would be refused too.
             const float v = ReadFloat(text);
-            if (v < f.Min || v > f.Max) return EntryError{f.Message, NoticeIcon::None};
+            if (!(v >= f.Min && v <= f.Max)) return EntryError{f.Message, NoticeIcon::None};
             return std::nullopt;
         }
     }

@@ -118,55 +118,6 @@ std::optional<EntryError> ValidateApplicationPage(const ApplicationPageEntries& 
     return std::nullopt;
 }
 
-// ---- loop page
-
-namespace {
-
-struct LoopFields {
-    FieldId P, I, D;
-};
-
-LoopFields FieldsOf(LoopKind loop) {
-    switch (loop) {
-        case LoopKind::Current:
-            return {FieldId::CurrentLoopP, FieldId::CurrentLoopI, FieldId::CurrentLoopD};
-        case LoopKind::Speed:
-            return {FieldId::SpeedLoopP, FieldId::SpeedLoopI, FieldId::SpeedLoopD};
-        case LoopKind::Position:
-            return {FieldId::PositionLoopP, FieldId::PositionLoopI, FieldId::PositionLoopD};
-    }
-    return {FieldId::CurrentLoopP, FieldId::CurrentLoopI, FieldId::CurrentLoopD};
-}
-
-GainEntries GainsFrom(const ParameterSet& set, LoopKind loop) {
-    const LoopFields f = FieldsOf(loop);
-    return {FormatField(set, f.P), FormatField(set, f.I), FormatField(set, f.D)};
-}
-
-}  // namespace
-
-LoopPageEntries LoopEntriesFrom(const ParameterSet& set) {
-    return {GainsFrom(set, LoopKind::Current), GainsFrom(set, LoopKind::Speed),
-            GainsFrom(set, LoopKind::Position)};
-}
-
-std::optional<EntryError> CheckLoopGains(LoopKind loop, const GainEntries& e, ParameterSet& set) {
-    const LoopFields f = FieldsOf(loop);
-    if (auto err = CheckEntry(f.P, e.P, 0)) return err;
-    if (auto err = CheckEntry(f.I, e.I, 0)) return err;
-    if (auto err = CheckEntry(f.D, e.D, 0)) return err;
-    SetField(set, f.P, FieldValue{0, ReadFloat(e.P)});
-    SetField(set, f.I, FieldValue{0, ReadFloat(e.I)});
-    SetField(set, f.D, FieldValue{0, ReadFloat(e.D)});
-    return std::nullopt;
-}
-
-std::optional<EntryError> ValidateLoopPage(const LoopPageEntries& e, ParameterSet& set) {
-    if (auto err = CheckLoopGains(LoopKind::Current, e.Current, set)) return err;
-    if (auto err = CheckLoopGains(LoopKind::Speed, e.Speed, set)) return err;
-    return CheckLoopGains(LoopKind::Position, e.Position, set);
-}
-
 // ---- custom dialog
 
 namespace {

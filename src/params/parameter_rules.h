@@ -72,20 +72,8 @@ ApplicationPageEntries ApplicationEntriesFrom(const ParameterSet& set);
 std::optional<EntryError> ValidateApplicationPage(const ApplicationPageEntries& entries,
                                                   ParameterSet& set);
 
-// Loop page (CDlgFileNewPID): one check per loop, P, I, D in order; when all three pass they
-// are stored at once. The page's Next runs current, speed, position and stops at the first
-// failure, so the loops checked before it stay stored. The messages have no icon.
-enum class LoopKind : uint8_t { Current, Speed, Position };
-struct GainEntries {
-    std::string P, I, D;
-};
-struct LoopPageEntries {
-    GainEntries Current, Speed, Position;
-};
-LoopPageEntries LoopEntriesFrom(const ParameterSet& set);
-std::optional<EntryError> CheckLoopGains(LoopKind loop, const GainEntries& entries,
-                                         ParameterSet& set);
-std::optional<EntryError> ValidateLoopPage(const LoopPageEntries& entries, ParameterSet& set);
+// The loop page (CDlgFileNewPID) checks its gains with tuning/loop_gain_check.h, which runs
+// CheckEntry on the gain rows of the field table.
 
 // Custom parameters dialog (CDlgUserDef): every flag's box and every value's text.
 struct CustomPageEntries {

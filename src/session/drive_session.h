@@ -125,6 +125,22 @@ public:
         DriveSession& session_;
     };
     bool Busy() const { return busy_ > 0; }
+    // Lifts the guard while a command waits for the user in a page that runs its own work (the
+    // loop page, whose test box must see the test timer's ticks): none of the command's
+    // transactions is under way then. The guard is back as it was when the scope ends.
+    class IdleScope {
+    public:
+        explicit IdleScope(DriveSession& session) : session_(session), saved_(session.busy_) {
+            session_.busy_ = 0;
+        }
+        ~IdleScope() { session_.busy_ = saved_; }
+        IdleScope(const IdleScope&) = delete;
+        IdleScope& operator=(const IdleScope&) = delete;
+
+    private:
+        DriveSession& session_;
+        int saved_;
+    };
 
 private:
     struct PendingEvent {

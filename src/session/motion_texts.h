@@ -40,6 +40,7 @@ constexpr const char* kMatchingBoxCloseCaption = "Close";
 constexpr const char* kMatchingCompletedCaption = "close";
 
 // The loop page's test box.
+constexpr const char* kTestingText = "Testing,please wait……！";  // its text at every opening
 constexpr const char* kTestReadingText = "Test completed and reading data……";
 constexpr const char* kTestErrorText = "Test error, please close……";
 

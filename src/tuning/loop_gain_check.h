@@ -2,8 +2,9 @@
 // single precision and compared with inclusive bounds. Their messages are the page's own, shown
 // with an OK button and no icon.
 //
-// This table is the rule for the loop gains wherever they are entered (the loop page, its Test
-// buttons, the command-line tool).
+// The bounds and messages are the gain rows of the parameter field table
+// (params/parameter_fields.h) and each entry is checked by its CheckEntry, the one check of a
+// gain wherever it is entered: the loop page, its Test buttons, `steptest` and `params set`.
 //
 // Pure functions; any thread.
 #pragma once
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "params/parameter_fields.h"
 #include "protocol/drive_state.h"
 #include "session/notice_sink.h"
 #include "tuning/loop_test_kind.h"
@@ -38,14 +40,10 @@ struct LoopGains {
 
 enum class GainTerm : uint8_t { P = 0, I = 1, D = 2 };
 
-struct GainBound {
-    double Min;
-    double Max;
-    const char* Message;  // the whole text shown when the value is outside [Min, Max]
-};
-
-// Bounds and message of one gain.
-const GainBound& LoopGainBound(LoopTest loop, GainTerm term);
+// The parameter field of one gain (Current Loop P ... Position Loop D).
+FieldId GainField(LoopTest loop, GainTerm term);
+// Its row of the field table: Min and Max (inclusive) and the whole Message shown outside them.
+const ParameterField& LoopGainBound(LoopTest loop, GainTerm term);
 
 struct GainCheck {
     std::optional<Refusal> Refused;  // the first gain out of range, in the order P, I, D

@@ -6,8 +6,8 @@
 // custom parameters written back byte for byte, and the console's timers going on while a page
 // is open.
 //
-// The loop page is not part of this program's console yet: a console whose ShowLoopPage
-// answers from a script stands in for it; one test runs the placeholder itself.
+// A console whose ShowLoopPage answers from a script stands in for the loop page (its own
+// tests are in console_loop_page_test); one test reaches the real page.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -25,6 +25,7 @@
 #include "params/motor_page.h"
 #include "params/parameter_file.h"
 #include "params/user_def_dlg.h"
+#include "tuning/loop_page.h"
 #include "protocol/drive_error.h"
 #include "protocol/register_map.h"
 #include "protocol/timing.h"
@@ -168,7 +169,7 @@ private slots:
     void Preconditions();
     void NewChainWithBackReReadsEachPage();
     void NewChainCancelKeepsEarlierWrites();
-    void NewChainStopsAtTheLoopPagePlaceholder();
+    void NewChainReachesTheLoopPage();
     void NewChainAfterAMotorCommandWithTheMotorEnabled();
     void SaveReadsSevenBlocksAndOpensTheList();
     void SaveWithASilentDriveShowsEachFailure();
@@ -320,17 +321,20 @@ void ConsoleParamsTest::NewChainCancelKeepsEarlierWrites() {
     QVERIFY(rig.console->loopCalls.empty());
 }
 
-void ConsoleParamsTest::NewChainStopsAtTheLoopPagePlaceholder() {
+void ConsoleParamsTest::NewChainReachesTheLoopPage() {
     RecordingPrompts prompts;
     Rig rig(false);
     rig.Open();
     Then<CDlgFileNewMotor>([&](CDlgFileNewMotor& m) {
         Click(m, "nextButton");
-        Then<CDlgFileNewDriver>([&](CDlgFileNewDriver& d) { Click(d, "nextButton"); });
+        Then<CDlgFileNewDriver>([&](CDlgFileNewDriver& d) {
+            Click(d, "nextButton");
+            Then<CDlgFileNewPID>([&](CDlgFileNewPID& p) { Click(p, "cancelButton"); });
+        });
     });
     rig.dlg->NewParameterSet();
-    QCOMPARE(prompts.Texts(), QStringList{"The loop parameter page is not built yet."});
-    // The loop step read its blocks, the placeholder cancelled: nothing written after it.
+    QCOMPARE(prompts.Texts(), QStringList{});
+    // The loop step read its blocks and the page was cancelled unedited: nothing written after.
     QCOMPARE(rig.Log().mid(6), (QStringList{"R 2000 12", "R 200C 12", "R 2018 12", "R 1100 37"}));
 }
 

@@ -278,62 +278,6 @@ TEST(ApplicationPage, PositionsAndDerivations) {
     EXPECT_EQ(set.Application.InitialPosition, -12);
 }
 
-TEST(LoopPage, GainBoundsAndMessages) {
-    const struct {
-        LoopKind loop;
-        int which;  // 0 P, 1 I, 2 D
-        const char* text;
-        const char* message;  // "" accepted
-    } cases[] = {
-        {LoopKind::Current, 0, "5", ""},
-        {LoopKind::Current, 0, "5.0001",
-         "P value of current loop" FWC
-         "input overrun \n allowed band Greater than 0  and less than 5"},
-        {LoopKind::Current, 2, "1", ""},
-        {LoopKind::Current, 2, "1.01",
-         "D value of current loop" FWC
-         "input overrun \n allowed band Greater than0  and less than 1"},
-        {LoopKind::Speed, 1, "-0.1",
-         "I value of speed loop" FWC
-         "input overrun \n allowed band Greater than 0 and less than 5"},
-        {LoopKind::Speed, 2, "5", ""},
-        {LoopKind::Position, 0, "2.5", ""},
-        {LoopKind::Position, 2, "2.6",
-         "D value of position loop" FWC
-         "input overrun \n allowed band Greater than 0  and less than 2.5"},
-        {LoopKind::Position, 1, "abc", ""},  // no number reads as 0
-        // Compared after rounding to single precision: this rounds to 5.
-        {LoopKind::Speed, 0, "5.0000001", ""},
-    };
-    for (const auto& c : cases) {
-        ParameterSet set;
-        GainEntries g{"1", "1", "0.5"};
-        (c.which == 0 ? g.P : c.which == 1 ? g.I : g.D) = c.text;
-        const auto r = CheckLoopGains(c.loop, g, set);
-        if (*c.message) {
-            ASSERT_TRUE(r) << c.text;
-            EXPECT_EQ(r->Text, c.message);
-            EXPECT_EQ(r->Icon, NoticeIcon::None);
-        } else {
-            EXPECT_FALSE(r) << c.text;
-        }
-    }
-
-    // Next stops at the first failing loop; loops checked before it stay stored.
-    ParameterSet set;
-    LoopPageEntries page{{"7", "1", "0"}, {"1", "1", "1"}, {"1", "1", "1"}};
-    ASSERT_TRUE(ValidateLoopPage(page, set));
-    EXPECT_EQ(set.Loop.CurrentLoopI, 0.0f);
-    EXPECT_EQ(set.Loop.SpeedLoopP, 0.0f);
-    page = {{"2", "1", "0"}, {"6", "1", "1"}, {"1", "1", "1"}};
-    ASSERT_TRUE(ValidateLoopPage(page, set));
-    EXPECT_EQ(set.Loop.CurrentLoopP, 2.0f);
-    EXPECT_EQ(set.Loop.SpeedLoopI, 0.0f);
-    page = {{"2", "1", "0"}, {"3", "1", "1"}, {"1.5", "0.25", "0"}};
-    ASSERT_FALSE(ValidateLoopPage(page, set));
-    EXPECT_EQ(set.Loop.PositionLoopI, 0.25f);
-}
-
 TEST(CustomDialog, ChecksInOrderAfterStoringEverything) {
     const char* brake =
         "Duty cycle number of duty cycle, transfinite number of exports\n"

@@ -32,6 +32,8 @@ TEST(LoopGainCheck, BoundsAreInclusiveAndTextThatIsNoNumberIsZero) {
         {LoopTest::Speed, {"-0", "0", "0"}, true, GainTerm::P},
         {LoopTest::Speed, {"-0.001", "0", "0"}, false, GainTerm::P},
         {LoopTest::Speed, {"1e400", "0", "0"}, false, GainTerm::P},  // infinite
+        // Compared after rounding to single precision: this is 5.0f.
+        {LoopTest::Speed, {"5.0000001", "0", "0"}, true, GainTerm::P},
         // The first failure wins, in the order P, I, D.
         {LoopTest::Current, {"1", "9", "9"}, false, GainTerm::I},
     };
@@ -84,9 +86,14 @@ TEST(LoopGainCheck, MessagesAreThePagesOwn) {
              "input overrun \n allowed band Greater than 0  and less than 2.5"},
     };
     for (const auto& c : cases) {
-        const GainBound& bound = LoopGainBound(c.loop, c.term);
+        const ParameterField& bound = LoopGainBound(c.loop, c.term);
         EXPECT_EQ(bound.Message, c.text);
         EXPECT_EQ(bound.Min, 0.0);
+        // The same row refuses `params set` with the same text.
+        const auto refused = CheckEntry(bound.Id, "9", 0);
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(refused->Text, c.text);
+        EXPECT_EQ(refused->Icon, NoticeIcon::None);
     }
 }
 
