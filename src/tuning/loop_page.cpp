@@ -133,25 +133,18 @@ void CDlgFileNewPID::BuildWindow() {
     resize(1280, 680);
 }
 
-QGroupBox* CDlgFileNewPID::BuildCurrentGroup() {
-    auto* group = new QGroupBox(LoopTitle(LoopTest::Current), this);
-    group->setObjectName("currentLoopGroup");
-    LoopWidgets& w = loops_[Index(LoopTest::Current)];
-    w.P = NewEdit("currentPEdit");
-    w.I = NewEdit("currentIEdit");
-    w.D = NewEdit("currentDEdit");
-    typeCombo_ = new QComboBox(this);
-    typeCombo_->setObjectName("currentTypeCombo");
-    typeCombo_->addItem("Step Current");
-    connect(typeCombo_, &QComboBox::currentIndexChanged, this,
-            &CDlgFileNewPID::OnCurrentTypeChanged);
-    amplitude_ = NewEdit("currentAmplitudeEdit");
-    frequency_ = NewEdit("sinusoidalFrequencyEdit");
-    auto* test = new QPushButton("Test", this);
-    test->setObjectName("currentTestButton");
-    test->setAutoDefault(false);
-    connect(test, &QPushButton::clicked, this, [this] { RunTest(LoopTest::Current); });
-
+// The loop's P, I and D entries down the group's first two columns; the test fields go from
+// column 3, with the spare width between them.
+QGridLayout* CDlgFileNewPID::GainGrid(QGroupBox* group, LoopTest loop) {
+    static const char* const kNames[3][3] = {
+        {"currentPEdit", "currentIEdit", "currentDEdit"},
+        {"speedPEdit", "speedIEdit", "speedDEdit"},
+        {"positionPEdit", "positionIEdit", "positionDEdit"}};
+    LoopWidgets& w = loops_[Index(loop)];
+    const char* const* names = kNames[Index(loop)];
+    w.P = NewEdit(names[0]);
+    w.I = NewEdit(names[1]);
+    w.D = NewEdit(names[2]);
     auto* grid = new QGridLayout(group);
     grid->addWidget(LabelFor("P", w.P, group), 0, 0);
     grid->addWidget(w.P, 0, 1);
@@ -159,6 +152,33 @@ QGroupBox* CDlgFileNewPID::BuildCurrentGroup() {
     grid->addWidget(w.I, 1, 1);
     grid->addWidget(LabelFor("D", w.D, group), 2, 0);
     grid->addWidget(w.D, 2, 1);
+    grid->setColumnMinimumWidth(2, 12);
+    grid->setColumnStretch(2, 1);
+    return grid;
+}
+
+QPushButton* CDlgFileNewPID::TestButton(LoopTest loop) {
+    static const char* const kNames[3] = {"currentTestButton", "speedTestButton",
+                                          "positionTestButton"};
+    auto* test = new QPushButton("Test", this);
+    test->setObjectName(kNames[Index(loop)]);
+    test->setAutoDefault(false);
+    connect(test, &QPushButton::clicked, this, [this, loop] { RunTest(loop); });
+    return test;
+}
+
+QGroupBox* CDlgFileNewPID::BuildCurrentGroup() {
+    auto* group = new QGroupBox(LoopTitle(LoopTest::Current), this);
+    group->setObjectName("currentLoopGroup");
+    QGridLayout* grid = GainGrid(group, LoopTest::Current);
+    typeCombo_ = new QComboBox(this);
+    typeCombo_->setObjectName("currentTypeCombo");
+    typeCombo_->addItem("Step Current");
+    connect(typeCombo_, &QComboBox::currentIndexChanged, this,
+            &CDlgFileNewPID::OnCurrentTypeChanged);
+    amplitude_ = NewEdit("currentAmplitudeEdit");
+    frequency_ = NewEdit("sinusoidalFrequencyEdit");
+
     grid->addWidget(LabelFor("Current Type", typeCombo_, group), 0, 3);
     grid->addWidget(typeCombo_, 0, 4, 1, 2);
     grid->addWidget(LabelFor("Current Amplitude", amplitude_, group), 1, 3);
@@ -167,48 +187,26 @@ QGroupBox* CDlgFileNewPID::BuildCurrentGroup() {
     grid->addWidget(LabelFor("Sinusoidal Frequency", frequency_, group), 2, 3);
     grid->addWidget(frequency_, 2, 4);
     grid->addWidget(new QLabel("Hz", group), 2, 5);
-    grid->addWidget(test, 3, 4);
-    grid->setColumnMinimumWidth(2, 12);
-    grid->setColumnStretch(2, 1);  // spare width between the gains and the test fields
+    grid->addWidget(TestButton(LoopTest::Current), 3, 4);
     return group;
 }
 
 QGroupBox* CDlgFileNewPID::BuildSpeedGroup() {
     auto* group = new QGroupBox(LoopTitle(LoopTest::Speed), this);
     group->setObjectName("speedLoopGroup");
-    LoopWidgets& w = loops_[Index(LoopTest::Speed)];
-    w.P = NewEdit("speedPEdit");
-    w.I = NewEdit("speedIEdit");
-    w.D = NewEdit("speedDEdit");
+    QGridLayout* grid = GainGrid(group, LoopTest::Speed);
     setSpeed_ = NewEdit("setSpeedEdit");
-    auto* test = new QPushButton("Test", this);
-    test->setObjectName("speedTestButton");
-    test->setAutoDefault(false);
-    connect(test, &QPushButton::clicked, this, [this] { RunTest(LoopTest::Speed); });
-
-    auto* grid = new QGridLayout(group);
-    grid->addWidget(LabelFor("P", w.P, group), 0, 0);
-    grid->addWidget(w.P, 0, 1);
-    grid->addWidget(LabelFor("I", w.I, group), 1, 0);
-    grid->addWidget(w.I, 1, 1);
-    grid->addWidget(LabelFor("D", w.D, group), 2, 0);
-    grid->addWidget(w.D, 2, 1);
     grid->addWidget(LabelFor("Set Speed", setSpeed_, group), 0, 3);
     grid->addWidget(setSpeed_, 0, 4);
     grid->addWidget(new QLabel("RPM", group), 0, 5);
-    grid->addWidget(test, 2, 4);
-    grid->setColumnMinimumWidth(2, 12);
-    grid->setColumnStretch(2, 1);  // spare width between the gains and the test fields
+    grid->addWidget(TestButton(LoopTest::Speed), 2, 4);
     return group;
 }
 
 QGroupBox* CDlgFileNewPID::BuildPositionGroup() {
     auto* group = new QGroupBox(LoopTitle(LoopTest::Position), this);
     group->setObjectName("positionLoopGroup");
-    LoopWidgets& w = loops_[Index(LoopTest::Position)];
-    w.P = NewEdit("positionPEdit");
-    w.I = NewEdit("positionIEdit");
-    w.D = NewEdit("positionDEdit");
+    QGridLayout* grid = GainGrid(group, LoopTest::Position);
     maxSpeed_ = NewEdit("maximumSpeedEdit");
     target_ = NewEdit("targetPositionEdit");
     // The application's Acceleration, sent with the test; and a deceleration entry the test
@@ -221,31 +219,18 @@ QGroupBox* CDlgFileNewPID::BuildPositionGroup() {
     decelerationLabel->hide();
     auto* decelerationUnit = new QLabel("P/s2", group);
     decelerationUnit->hide();
-    auto* test = new QPushButton("Test", this);
-    test->setObjectName("positionTestButton");
-    test->setAutoDefault(false);
-    connect(test, &QPushButton::clicked, this, [this] { RunTest(LoopTest::Position); });
 
-    auto* grid = new QGridLayout(group);
-    grid->addWidget(LabelFor("P", w.P, group), 0, 0);
-    grid->addWidget(w.P, 0, 1);
-    grid->addWidget(LabelFor("I", w.I, group), 1, 0);
-    grid->addWidget(w.I, 1, 1);
-    grid->addWidget(LabelFor("D", w.D, group), 2, 0);
-    grid->addWidget(w.D, 2, 1);
     grid->addWidget(LabelFor("Maximum Speed", maxSpeed_, group), 0, 3);
     grid->addWidget(maxSpeed_, 0, 4);
     grid->addWidget(new QLabel("RPM", group), 0, 5);
     grid->addWidget(LabelFor("Target Position", target_, group), 1, 3);
     grid->addWidget(target_, 1, 4);
     grid->addWidget(new QLabel(QString::fromUtf8("°"), group), 1, 5);
-    grid->addWidget(test, 2, 4);
+    grid->addWidget(TestButton(LoopTest::Position), 2, 4);
     grid->addWidget(acceleration_, 3, 1);
     grid->addWidget(decelerationLabel, 3, 3);
     grid->addWidget(deceleration_, 3, 4);
     grid->addWidget(decelerationUnit, 3, 5);
-    grid->setColumnMinimumWidth(2, 12);
-    grid->setColumnStretch(2, 1);  // spare width between the gains and the test fields
     return group;
 }
 

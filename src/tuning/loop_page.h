@@ -52,6 +52,7 @@
 
 class CDlgFileLoopTest;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -142,6 +143,8 @@ private:
     QGroupBox* BuildDisplayGroup();
     QWidget* BuildFiguresColumn();
     QLineEdit* NewEdit(const char* name);
+    QGridLayout* GainGrid(QGroupBox* group, torvane::LoopTest loop);
+    QPushButton* TestButton(torvane::LoopTest loop);
     void Initialise();
     void LayoutCharts();
     void OnCurrentTypeChanged(int index);
