@@ -89,6 +89,12 @@ struct OptionSpec {
 std::string ParseWordsAndOptions(const std::vector<std::string>& args, size_t& at,
                                  Command& command, const std::vector<OptionSpec>& options);
 
+// Argument words: unsigned decimal digits up to `max`; [+-]digits[.digits] or [+-].digits with
+// an optional exponent (a number as an entry holds it); [+-]digits.
+bool ParseDecimal(const std::string& text, unsigned long max, unsigned long& out);
+bool IsDecimal(const std::string& text);
+bool IsInteger(const std::string& text);
+
 enum class ParseResult { Ok, Help, Version, UsageError };
 // Parses the arguments after the program name; on a usage error fills `error`.
 ParseResult ParseCommandLine(const std::vector<std::string>& args, Options& options,

@@ -29,14 +29,6 @@ bool ParseHex(const std::string& text, unsigned long max, unsigned long& out) {
     return out <= max;
 }
 
-bool ParseDecimal(const std::string& text, unsigned long max, unsigned long& out) {
-    if (text.empty() || text.size() > 9 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    out = std::stoul(text);
-    return out <= max;
-}
-
 std::string ParseRead(const std::vector<std::string>& a, size_t& i, Command& c) {
     unsigned long v = 0;
     if (i + 1 >= a.size() || !ParseHex(a[i], 0xFFFF, v)) return "read needs ADDR (hex) and COUNT";

@@ -36,36 +36,6 @@ int IndexOf(const char* const (&words)[N], const std::string& word) {
     return -1;
 }
 
-// [+-]digits[.digits] or [+-].digits, with an optional exponent: what a number entry holds.
-bool IsDecimal(const std::string& text) {
-    size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    bool digits = false;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, digits = true;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, digits = true;
-    }
-    if (!digits) return false;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-        bool exponent = false;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, exponent = true;
-        if (!exponent) return false;
-    }
-    return i == text.size();
-}
-
-bool IsInteger(const std::string& text) {
-    size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
-    if (i == text.size()) return false;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-    }
-    return true;
-}
-
 // The console's reply display that the motion commands rely on: a confirmed enable or disable
 // sets MotorEnabled (what the Enabled button's caption and the WorkMode list show needs no
 // window here).

@@ -7,8 +7,6 @@
 
 namespace torvane::cli {
 
-namespace {
-
 bool ParseDecimal(const std::string& text, unsigned long max, unsigned long& out) {
     if (text.empty() || text.size() > 9 ||
         text.find_first_not_of("0123456789") != std::string::npos)
@@ -17,7 +15,34 @@ bool ParseDecimal(const std::string& text, unsigned long max, unsigned long& out
     return out <= max;
 }
 
-}  // namespace
+bool IsDecimal(const std::string& text) {
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    bool digits = false;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, digits = true;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, digits = true;
+    }
+    if (!digits) return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        bool exponent = false;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, exponent = true;
+        if (!exponent) return false;
+    }
+    return i == text.size();
+}
+
+bool IsInteger(const std::string& text) {
+    size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+    if (i == text.size()) return false;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    return true;
+}
 
 const CommandSpec* FindCommand(const std::string& name) {
     for (const CommandSpec& spec : CommandTable()) {

@@ -37,27 +37,6 @@ constexpr const char* kDefaultEncoder = "65535.0";
 // on a drive that never reports the end (drive milliseconds, scaled like every period).
 constexpr int kTestLimitMs = 60000;
 
-// [+-]digits[.digits] or [+-].digits with an optional exponent: a number as an entry holds it.
-bool IsDecimal(const std::string& text) {
-    size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    bool digits = false;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, digits = true;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, digits = true;
-    }
-    if (!digits) return false;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-        bool exponent = false;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, exponent = true;
-        if (!exponent) return false;
-    }
-    return i == text.size();
-}
-
 std::optional<LoopTest> TestOf(const std::string& word) {
     for (LoopTest t : kLoopTests) {
         if (word == TraitsOf(t).Name) return t;
