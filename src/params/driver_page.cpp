@@ -28,13 +28,13 @@ CDlgFileNewDriver::CDlgFileNewDriver(torvane::DriveState& state, QWidget* parent
         group, "motorDirectionCombo",
         {"Same as the current positive direction", "Contrary to the current positive direction"});
     motorDirectionCombo_->setEnabled(false);
-    page::Row(grid, 0, "Maximum Speed", maximumSpeedEdit_,
+    page::Row(grid, 0, 0, "Maximum Speed", maximumSpeedEdit_,
               page::Text(group, "RPM", "maximumSpeedUnit"));
-    page::Row(grid, 1, "Acceleration(Deceleration)", accelerationEdit_,
+    page::Row(grid, 1, 0, "Acceleration(Deceleration)", accelerationEdit_,
               page::Text(group, "D/s2", "accelerationUnit"));
-    page::Row(grid, 2, "MaxPos", maxPosEdit_, page::Text(group, "circle", "maxPosUnit"));
-    page::Row(grid, 3, "MinPos", minPosEdit_, page::Text(group, "circle", "minPosUnit"));
-    page::Row(grid, 4, "Positive Motor Direction", motorDirectionCombo_);
+    page::Row(grid, 2, 0, "MaxPos", maxPosEdit_, page::Text(group, "circle", "maxPosUnit"));
+    page::Row(grid, 3, 0, "MinPos", minPosEdit_, page::Text(group, "circle", "minPosUnit"));
+    page::Row(grid, 4, 0, "Positive Motor Direction", motorDirectionCombo_);
     // The direction list spans the entry and unit columns: its items are long.
     grid->addWidget(motorDirectionCombo_, 4, 1, 1, 2);
     grid->setColumnStretch(1, 1);

@@ -30,11 +30,11 @@ CDlgFileNewMotor::CDlgFileNewMotor(torvane::DriveState& state, torvane::PageRequ
     encoderLinesEdit_ = page::Entry(feedback, "encoderLinesEdit");
     MakeReadOnlyLook(encoderLinesEdit_);
     encoderLinesUnit_ = page::Text(feedback, "lines", "encoderLinesUnit");
-    page::Row(feedbackGrid, 0, "Pole-pairs", polePairsEdit_,
+    page::Row(feedbackGrid, 0, 0, "Pole-pairs", polePairsEdit_,
               page::Text(feedback, "pairs", "polePairsUnit"));
-    page::Row(feedbackGrid, 1, "Feedback Type", feedbackTypeCombo_);
+    page::Row(feedbackGrid, 1, 0, "Feedback Type", feedbackTypeCombo_);
     encoderLinesLabel_ =
-        page::Row(feedbackGrid, 2, "Encoder Lines", encoderLinesEdit_, encoderLinesUnit_);
+        page::Row(feedbackGrid, 2, 0, "Encoder Lines", encoderLinesEdit_, encoderLinesUnit_);
     encoderLinesLabel_->setObjectName("encoderLinesLabel");
     feedbackGrid->setColumnStretch(1, 1);
 
@@ -43,9 +43,9 @@ CDlgFileNewMotor::CDlgFileNewMotor(torvane::DriveState& state, torvane::PageRequ
     auto* motorGrid = new QGridLayout(motor);
     ratedCurrentEdit_ = page::Entry(motor, "ratedCurrentEdit");
     lockedRotorCurrentEdit_ = page::Entry(motor, "lockedRotorCurrentEdit");
-    page::Row(motorGrid, 0, "Rated Current", ratedCurrentEdit_,
+    page::Row(motorGrid, 0, 0, "Rated Current", ratedCurrentEdit_,
               page::Text(motor, "A", "ratedCurrentUnit"));
-    page::Row(motorGrid, 1, "Olcked Rotor Current", lockedRotorCurrentEdit_,
+    page::Row(motorGrid, 1, 0, "Olcked Rotor Current", lockedRotorCurrentEdit_,
               page::Text(motor, "A", "lockedRotorCurrentUnit"));
     motorGrid->setColumnStretch(1, 1);
 
@@ -56,7 +56,7 @@ CDlgFileNewMotor::CDlgFileNewMotor(torvane::DriveState& state, torvane::PageRequ
         page::List(matching, "matchingStateCombo", {"Unmatch", "Matched", "Failure to match"});
     matchingStateCombo_->setEnabled(false);
     matchButton_ = page::Button(matching, "Match", "matchButton");
-    page::Row(matchingGrid, 0, "Matching State", matchingStateCombo_);
+    page::Row(matchingGrid, 0, 0, "Matching State", matchingStateCombo_);
     matchingGrid->addWidget(matchButton_, 0, 2);
     matchingGrid->setColumnStretch(1, 1);
 

@@ -43,7 +43,7 @@ CDlgUserDef::CDlgUserDef(torvane::ParameterSet& set, QWidget* parent) : QDialog(
         const VisibleValue& row = kRows[i];
         QLineEdit* edit = page::Entry(this, row.Name, 0);
         edits_[i] = edit;
-        page::Row(grid, static_cast<int>(i), row.Label, edit,
+        page::Row(grid, static_cast<int>(i), 0, row.Label, edit,
                   row.Note[0] != '\0' ? page::Text(this, row.Note) : nullptr);
         const int value = row.Value;
         if (value == 13 || value == 14) {
