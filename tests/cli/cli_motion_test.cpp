@@ -16,6 +16,7 @@
 #include "protocol/register_map.h"
 #include "protocol/timing.h"
 #include "sim/simulated_drive.h"
+#include "support/cli_run.h"
 
 namespace torvane {
 namespace {
@@ -23,17 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
-struct Result {
-    int status;
-    std::string out, err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using test::Result;
+using test::Slurp;
 
 std::string Hex(uint32_t value, int digits) {
     static const char* kDigits = "0123456789ABCDEF";
@@ -49,10 +41,7 @@ protected:
     static void TearDownTestSuite() { SetTimeScale(1.0); }
 
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("torvane-cli-motion-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
+        dir = test::TestFolder("torvane-cli-motion");
         sim::SimOptions options;
         options.Pacing = false;
         drive = std::make_unique<sim::SimulatedDrive>(options);
@@ -67,18 +56,10 @@ protected:
     // Runs torvane-cli on the drive's port; the request log is marked first.
     Result Run(const std::string& args) {
         mark = drive->RequestCount();
-        const std::string cmd = std::string(TORVANE_CLI) + " --port " + drive->SlavePath() + " " +
-                                args + " >" + (dir / "out").string() + " 2>" +
-                                (dir / "err").string() + " </dev/null";
-        const int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir / "out"), Slurp(dir / "err")};
+        return RunWithoutPort("--port " + drive->SlavePath() + " " + args);
     }
     Result RunWithoutPort(const std::string& args) {
-        const std::string cmd = std::string(TORVANE_CLI) + " " + args + " >" +
-                                (dir / "out").string() + " 2>" + (dir / "err").string() +
-                                " </dev/null";
-        const int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir / "out"), Slurp(dir / "err")};
+        return test::RunCommand(std::string(TORVANE_CLI) + " " + args, dir);
     }
 
     // The requests of the last Run, one line each ("read 2200 7", "write 6000 02 01").

@@ -17,23 +17,15 @@
 #include "protocol/register_map.h"
 #include "protocol/timing.h"
 #include "sim/simulated_drive.h"
+#include "support/cli_run.h"
 
 namespace torvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int status;
-    std::string out, err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using test::Result;
+using test::Slurp;
 
 struct Request {
     uint8_t Function;
@@ -64,10 +56,7 @@ class CliStepTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SetTimeScale(0.05);  // the drive's 1 s test takes 50 ms here
-        dir = fs::temp_directory_path() /
-              ("torvane-steptest-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
+        dir = test::TestFolder("torvane-steptest");
         sim::SimOptions options;
         options.Pacing = false;
         drive = std::make_unique<sim::SimulatedDrive>(options);
@@ -94,11 +83,7 @@ protected:
 
     // Runs in `dir`, so the page's file names land there.
     Result Run(const std::string& args) {
-        const std::string cmd = "cd " + dir.string() + " && " + Command(args) + " >" +
-                                (dir / "out").string() + " 2>" + (dir / "err").string() +
-                                " </dev/null";
-        const int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir / "out"), Slurp(dir / "err")};
+        return test::RunCommand("cd " + dir.string() + " && " + Command(args), dir);
     }
 
     std::vector<Request> Requests() const {

@@ -11,6 +11,7 @@
 
 #include "protocol/register_map.h"
 #include "sim/simulated_drive.h"
+#include "support/cli_run.h"
 #include "support/scripted_peer.h"
 
 namespace torvane {
@@ -22,32 +23,18 @@ using test::ReplyFrame;
 using test::ScriptedPeer;
 namespace fs = std::filesystem;
 
-struct Result {
-    int status;
-    std::string out, err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using test::Result;
+using test::Slurp;
 
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("torvane-cli-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
+        dir = test::TestFolder("torvane-cli");
     }
     void TearDown() override { fs::remove_all(dir); }
 
     Result Run(const std::string& args, const std::string& env = "") {
-        const std::string cmd = env + " " TORVANE_CLI " " + args + " >" + (dir / "out").string() +
-                                " 2>" + (dir / "err").string() + " </dev/null";
-        const int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir / "out"), Slurp(dir / "err")};
+        return test::RunCommand(env + " " TORVANE_CLI " " + args, dir);
     }
     std::string Port() { return "--port " + peer.SlavePath() + " "; }
 

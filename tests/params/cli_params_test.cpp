@@ -19,31 +19,20 @@
 #include "protocol/drive_error.h"
 #include "protocol/frame.h"
 #include "sim/simulated_drive.h"
+#include "support/cli_run.h"
 
 namespace torvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int status;
-    std::string out, err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using test::Result;
+using test::Slurp;
 
 class CliParamsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("torvane-cli-params-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
+        dir = test::TestFolder("torvane-cli-params");
         sim::SimOptions options;
         options.Pacing = false;
         drive = std::make_unique<sim::SimulatedDrive>(options);
@@ -56,12 +45,10 @@ protected:
     }
 
     std::string Command(const std::string& args) const {
-        return std::string(TORVANE_CLI) + " --port " + drive->SlavePath() + " " + args + " >" +
-               (dir / "out").string() + " 2>" + (dir / "err").string();
+        return std::string(TORVANE_CLI) + " --port " + drive->SlavePath() + " " + args +
+               test::OutputTo(dir);
     }
-    Result Collect(int raw) const {
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir / "out"), Slurp(dir / "err")};
-    }
+    Result Collect(int raw) const { return test::Collect(raw, dir); }
     // Standard input is not a terminal.
     Result Run(const std::string& args) const {
         return Collect(std::system((Command(args) + " </dev/null").c_str()));
