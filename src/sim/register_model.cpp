@@ -76,8 +76,9 @@ DriveParameters FactoryParameters() {
     p.Application.Acceleration = 1000;  // rpm/s
     p.Application.Deceleration = 1000;
     p.Application.StopDeceleration = 5000;
-    p.Application.AppliedMaxPos = 100;  // circles
-    p.Application.AppliedMinPos = 100;
+    // Wide enough for the loop page's default position test (10000) to run.
+    p.Application.AppliedMaxPos = 20000;  // circles
+    p.Application.AppliedMinPos = 20000;
     p.Application.InitialPosition = 0;
     // Deliberately soft gains: a fresh drive is stable but sluggish, so tuning shows.
     p.Loop.CurrentLoopP = 1.0f;

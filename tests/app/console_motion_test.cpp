@@ -360,10 +360,11 @@ void ConsoleMotionTest::EntryChecksRefuse_data() {
                                     << "-2501"
                                     << "runButton"
                                     << "Set velocity，input overrun\nallowed band -2500 up to 2500";
-    QTest::newRow("position angle") << 2 << "angleEdit"
-                                    << "100.5"
-                                    << "runButton"
-                                    << "Set Position，input overrun\nallowed band -100 up to 100";
+    QTest::newRow("position angle")
+        << 2 << "angleEdit"
+        << "20000.5"
+        << "runButton"
+        << "Set Position，input overrun\nallowed band -20000 up to 20000";
 }
 
 void ConsoleMotionTest::EntryChecksRefuse() {

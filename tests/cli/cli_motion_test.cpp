@@ -231,7 +231,8 @@ TEST_F(CliMotion, RunInEachMode) {
          {"write 2309 01 FF FF F8 00 00 00 00 00 00 00 00 00", "write 6000 03 00"},
          0,
          ""},
-        {"run 100.5", {}, 1, "Set Position，input overrun\nallowed band -100 up to 100\n"},
+        {"run 20000.5", {}, 1,
+         "Set Position，input overrun\nallowed band -20000 up to 20000\n"},
     };
     for (const Case& c : cases) {
         const Result r = Run(c.args);

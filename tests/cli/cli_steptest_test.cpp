@@ -212,9 +212,9 @@ TEST_F(CliStepTest, RefusalsAndFailuresExitWith1) {
         {"steptest current --gains 6,0,0",
          "P value of current loop\xEF\xBC\x8Cinput overrun \n allowed band Greater than 0  and "
          "less than 5\n"},
-        {"steptest position",
-         "Target position\xEF\xBC\x8Cinput overrun\nallowed band -100 up to "
-         "100\n"},
+        {"steptest position --target 20001",
+         "Target position\xEF\xBC\x8Cinput overrun\nallowed band -20000 up to "
+         "20000\n"},
         {"steptest current --amplitude 0.79",
          "Current amplitude\xEF\xBC\x8Cinput overrun\nallowed band 0.8 up to 5\n"},
     };
