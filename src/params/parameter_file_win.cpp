@@ -13,36 +13,14 @@
 #include <string>
 
 #include "params/parameter_file.h"
+#include "serial/win_text.h"
 
 namespace torvane {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string Reason(DWORD error) {
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string s =
-        n != 0 && text != nullptr ? std::string(text, n) : "error " + std::to_string(error);
-    if (text != nullptr) LocalFree(text);
-    while (!s.empty() &&
-           (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.'))
-        s.pop_back();
-    return s;
-}
-
 FileResult Failure(const char* what, const std::string& path, DWORD error) {
-    return {false, std::string(what) + " \"" + path + "\": " + Reason(error)};
+    return {false, std::string(what) + " \"" + path + "\": " + SystemErrorText(error)};
 }
 
 // Closes a handle on every path out of a function.
@@ -74,7 +52,7 @@ std::string DirectoryOf(const std::string& path) {
 }  // namespace
 
 FileResult ReadParameterFile(const std::string& path, ParameterImage& image) {
-    Handle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    Handle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Get() == INVALID_HANDLE_VALUE) return Failure("Cannot open", path, GetLastError());
     // One byte more than a parameter file holds tells a longer file from a whole one.
@@ -115,7 +93,7 @@ FileResult WriteParameterFile(const std::string& path, const ParameterImage& ima
     for (int attempt = 0; attempt < 100 && raw == INVALID_HANDLE_VALUE; ++attempt) {
         temp = dir + "\\." + base + ".tmp" + std::to_string(GetCurrentProcessId()) + "-" +
                std::to_string(counter++);
-        raw = CreateFileW(Wide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        raw = CreateFileW(WideFromUtf8(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
         error = GetLastError();
         if (raw == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS) break;
@@ -124,7 +102,7 @@ FileResult WriteParameterFile(const std::string& path, const ParameterImage& ima
     Handle file(raw);
     auto fail = [&](DWORD e) {
         if (file.Get() != INVALID_HANDLE_VALUE) file.Close();
-        DeleteFileW(Wide(temp).c_str());
+        DeleteFileW(WideFromUtf8(temp).c_str());
         return Failure("Cannot save", path, e);
     };
     DWORD written = 0;
@@ -133,7 +111,7 @@ FileResult WriteParameterFile(const std::string& path, const ParameterImage& ima
         return fail(GetLastError());
     if (!FlushFileBuffers(file.Get())) return fail(GetLastError());
     if (!file.Close()) return fail(GetLastError());
-    if (!MoveFileExW(Wide(temp).c_str(), Wide(path).c_str(),
+    if (!MoveFileExW(WideFromUtf8(temp).c_str(), WideFromUtf8(path).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return fail(GetLastError());
     return {true, {}};

@@ -15,33 +15,11 @@
 
 #include "serial/com_port_name.h"
 #include "serial/serial_port.h"
+#include "serial/win_text.h"
 
 namespace torvane {
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string SystemText(DWORD error) {
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string s =
-        n != 0 && text != nullptr ? std::string(text, n) : "error " + std::to_string(error);
-    if (text != nullptr) LocalFree(text);
-    while (!s.empty() &&
-           (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.'))
-        s.pop_back();
-    return s;
-}
 
 std::string OpenFailure(const std::string& path, DWORD error) {
     switch (error) {
@@ -52,7 +30,7 @@ std::string OpenFailure(const std::string& path, DWORD error) {
         case ERROR_SHARING_VIOLATION:
             return path + ": in use by another program";
         default:
-            return path + ": " + SystemText(error);
+            return path + ": " + SystemErrorText(error);
     }
 }
 
@@ -86,7 +64,7 @@ public:
         // Serial drivers refuse a second open by themselves; the lock keeps the rule where a
         // driver shares its ports (wine's, some virtual port drivers).
         SetLastError(ERROR_SUCCESS);
-        HANDLE lock = CreateMutexW(nullptr, FALSE, Wide(PortLockName(device)).c_str());
+        HANDLE lock = CreateMutexW(nullptr, FALSE, WideFromUtf8(PortLockName(device)).c_str());
         const DWORD lockError = GetLastError();
         if ((lock != nullptr && lockError == ERROR_ALREADY_EXISTS) ||
             (lock == nullptr && lockError == ERROR_ACCESS_DENIED)) {
@@ -94,7 +72,7 @@ public:
             reason = device + ": in use by another program";
             return false;
         }
-        const HANDLE h = CreateFileW(Wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        const HANDLE h = CreateFileW(WideFromUtf8(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             reason = OpenFailure(device, GetLastError());
@@ -204,7 +182,7 @@ private:
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         if (!GetCommState(h, &dcb)) {
-            reason = device + ": not a serial port (" + SystemText(GetLastError()) + ")";
+            reason = device + ": not a serial port (" + SystemErrorText(GetLastError()) + ")";
             return false;
         }
         SetupComm(h, kRxBufferSize, kRxBufferSize);
@@ -236,7 +214,7 @@ private:
         dcb.XoffChar = 0x13;
         if (!SetCommState(h, &dcb)) {
             reason = device + ": the line settings cannot be applied (" +
-                     SystemText(GetLastError()) + ")";
+                     SystemErrorText(GetLastError()) + ")";
             return false;
         }
         DCB applied{};
