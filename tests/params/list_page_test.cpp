@@ -418,8 +418,8 @@ void ListPageTest::DownloadOfAnOpenedFile() {
                                "Acceleration: drive 1000, file 500\n"
                                "Deceleration: drive 1000, file 0\n"
                                "Stop Deceleration: drive 5000, file 0\n"
-                               "Applied MaxPos: drive 100, file 10\n"
-                               "Applied MinPos: drive 100, file 5\n"
+                               "Applied MaxPos: drive 20000, file 10\n"
+                               "Applied MinPos: drive 20000, file 5\n"
                                "\nDownload the file to the drive?"));
     // The open dialog, the path, the question, the completion.
     QCOMPARE(prompts.Entries()[2].kind, RecordingPrompts::Kind::Confirm);
