@@ -171,6 +171,8 @@ CTChart::CTChart(QWidget* parent)
 
     plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot_->legend->setVisible(false);
+    // The legend sits over the plot area: let the curves it covers show through.
+    plot_->legend->setBrush(QColor(255, 255, 255, 190));
     plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
     // The series on a buffered layer of their own: a replot after appends redraws that layer
     // and repaints, leaving axes, grid, title and legend as they were drawn.
