@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -134,7 +135,7 @@ void CDlgFileNewPID::BuildWindow() {
 }
 
 // The loop's P, I and D entries down the group's first two columns; the test fields go from
-// column 3, with the spare width between them.
+// column 3 (label, field, unit), with the spare width between them.
 QGridLayout* CDlgFileNewPID::GainGrid(QGroupBox* group, LoopTest loop) {
     static const char* const kNames[3][3] = {
         {"currentPEdit", "currentIEdit", "currentDEdit"},
@@ -154,6 +155,11 @@ QGridLayout* CDlgFileNewPID::GainGrid(QGroupBox* group, LoopTest loop) {
     grid->addWidget(w.D, 2, 1);
     grid->setColumnMinimumWidth(2, 12);
     grid->setColumnStretch(2, 1);
+    // The same label and unit widths in every group, so the test fields of the three groups
+    // stand in one column.
+    const QFontMetrics metrics = group->fontMetrics();
+    grid->setColumnMinimumWidth(3, metrics.horizontalAdvance("Sinusoidal Frequency"));
+    grid->setColumnMinimumWidth(5, metrics.horizontalAdvance("RPM"));
     return grid;
 }
 
