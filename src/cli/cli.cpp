@@ -15,11 +15,11 @@ Cli::Cli(const Options& options) : options_(options) {
 int Cli::Run() {
     bool failed = false;
     for (const Command& c : options_.Commands) {
-        const CommandSpec* spec = FindCommand(c.Name);
-        if (spec->NeedsPort && !c.NoPort && !opened_) {
+        const CommandSpec* entry = FindCommand(c.Name);
+        if (entry->NeedsPort && !c.NoPort && !opened_) {
             if (const int e = OpenPort()) return e;
         }
-        const DriveError e = spec->Run(*this, c);
+        const DriveError e = entry->Run(*this, c);
         // A port event that ended the command is told before the command's failure.
         session_.ProcessPortEvents();
         if (e != kSuccess) {

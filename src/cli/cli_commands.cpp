@@ -157,12 +157,12 @@ std::string ParseWordsAndOptions(const std::vector<std::string>& a, size_t& at, 
             c.Words.push_back(arg);
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* entry = nullptr;
         for (const OptionSpec& o : options) {
-            if (arg == o.Name) spec = &o;
+            if (arg == o.Name) entry = &o;
         }
-        if (spec == nullptr) return c.Name + ": unknown option " + arg;
-        if (!spec->TakesValue) {
+        if (entry == nullptr) return c.Name + ": unknown option " + arg;
+        if (!entry->TakesValue) {
             c.Values[arg] = "";
             continue;
         }
@@ -176,7 +176,7 @@ const std::vector<CommandSpec>& CommandTable() {
     static const std::vector<CommandSpec> kTable = [] {
         std::vector<CommandSpec> table;
         for (auto group : {RegisterCommands, MotionCommands, ParamsCommands, StepTestCommands}) {
-            for (const CommandSpec& spec : group()) table.push_back(spec);
+            for (const CommandSpec& entry : group()) table.push_back(entry);
         }
         return table;
     }();

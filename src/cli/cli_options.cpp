@@ -45,8 +45,8 @@ bool IsInteger(const std::string& text) {
 }
 
 const CommandSpec* FindCommand(const std::string& name) {
-    for (const CommandSpec& spec : CommandTable()) {
-        if (name == spec.Name) return &spec;
+    for (const CommandSpec& entry : CommandTable()) {
+        if (name == entry.Name) return &entry;
     }
     return nullptr;
 }
@@ -58,12 +58,12 @@ std::string Usage() {
         "                   [--keep-going] COMMAND...\n"
         "       torvane-cli --help | --version\n"
         "commands (several may follow one another; they run in order over one connection):\n";
-    for (const CommandSpec& spec : CommandTable()) {
+    for (const CommandSpec& entry : CommandTable()) {
         char head[64];
-        std::snprintf(head, sizeof head, "  %-21s ", spec.Synopsis);
+        std::snprintf(head, sizeof head, "  %-21s ", entry.Synopsis);
         text += head;
         // Continuation lines of the help sit under its first line.
-        for (const char* c = spec.Help; *c != '\0'; ++c) {
+        for (const char* c = entry.Help; *c != '\0'; ++c) {
             text += *c;
             if (*c == '\n') text += std::string(24, ' ');
         }
@@ -142,15 +142,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& a, Options& o, std:
         return ParseResult::UsageError;
     }
     while (i < a.size()) {
-        const CommandSpec* spec = FindCommand(a[i]);
-        if (spec == nullptr) {
+        const CommandSpec* entry = FindCommand(a[i]);
+        if (entry == nullptr) {
             error = "unknown command: " + a[i];
             return ParseResult::UsageError;
         }
         Command c;
         c.Name = a[i++];
-        if (spec->Parse != nullptr) {
-            error = spec->Parse(a, i, c);
+        if (entry->Parse != nullptr) {
+            error = entry->Parse(a, i, c);
             if (!error.empty()) return ParseResult::UsageError;
         }
         o.Commands.push_back(std::move(c));

@@ -41,24 +41,24 @@ std::string ParseParams(const std::vector<std::string>& args, size_t& at, Comman
         return "params needs a sub-command: show, save, diff, download, store, "
                "defaults, get or set";
     const std::string& sub = c.Words[0];
-    const SubCommand* spec = nullptr;
+    const SubCommand* entry = nullptr;
     for (const SubCommand& s : kSubCommands) {
-        if (sub == s.Name) spec = &s;
+        if (sub == s.Name) entry = &s;
     }
-    if (spec == nullptr) return "params: unknown sub-command " + sub;
+    if (entry == nullptr) return "params: unknown sub-command " + sub;
     const int words = static_cast<int>(c.Words.size()) - 1;
-    if (words < spec->MinWords || (spec->MaxWords >= 0 && words > spec->MaxWords)) {
+    if (words < entry->MinWords || (entry->MaxWords >= 0 && words > entry->MaxWords)) {
         static const char* const kSynopsis[] = {
             "params show FILE",   "params save FILE",
             "params diff FILE",   "params download FILE [--yes]",
             "params store",       "params defaults",
             "params get [GROUP]", "params set NAME=VALUE...",
         };
-        return std::string("usage: ") + kSynopsis[spec - kSubCommands];
+        return std::string("usage: ") + kSynopsis[entry - kSubCommands];
     }
     if (c.Values.count(kYes) != 0 && sub != "download")
         return "params: --yes belongs to params download";
-    c.NoPort = !spec->NeedsPort;
+    c.NoPort = !entry->NeedsPort;
     if (sub == "download" && c.Values.count(kYes) == 0 && !isatty(STDIN_FILENO)) {
         // Nothing to ask on: a script must say --yes, and nothing touches the drive.
         return "params download: standard input is not a terminal to confirm on; add --yes to "

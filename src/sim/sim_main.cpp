@@ -137,12 +137,12 @@ int main(int argc, char** argv) {
             silenced.push_back(address);
         } else if (arg == "--error") {
             // The value holds '=' itself: "--error=0x0300=9" arrives split at the first '='.
-            const std::string spec = hasValue ? value : (i + 1 < argc ? argv[++i] : "");
-            const size_t at = spec.find('=');
+            const std::string assignment = hasValue ? value : (i + 1 < argc ? argv[++i] : "");
+            const size_t at = assignment.find('=');
             torvane::RegisterAddress address = 0;
             unsigned long nibble = 0;
-            if (at == std::string::npos || !ParseAddress(spec.substr(0, at), address) ||
-                !ParseUnsigned(spec.substr(at + 1), 15, nibble) || nibble == 0) {
+            if (at == std::string::npos || !ParseAddress(assignment.substr(0, at), address) ||
+                !ParseUnsigned(assignment.substr(at + 1), 15, nibble) || nibble == 0) {
                 return Usage("--error needs ADDR=NIBBLE, such as 0x0300=9");
             }
             errors.emplace_back(address, static_cast<uint8_t>(nibble));
