@@ -17,6 +17,7 @@
 #include "protocol/timing.h"
 #include "sim/simulated_drive.h"
 #include "support/cli_run.h"
+#include "support/cli_sim_fixture.h"
 
 namespace torvane {
 namespace {
@@ -35,23 +36,11 @@ std::string Hex(uint32_t value, int digits) {
     return s;
 }
 
-class CliMotion : public ::testing::Test {
+class CliMotion : public test::CliOnSimulatedDrive {
 protected:
+    CliMotion() : CliOnSimulatedDrive("torvane-cli-motion") {}
     static void SetUpTestSuite() { SetTimeScale(0.05); }
     static void TearDownTestSuite() { SetTimeScale(1.0); }
-
-    void SetUp() override {
-        dir = test::TestFolder("torvane-cli-motion");
-        sim::SimOptions options;
-        options.Pacing = false;
-        drive = std::make_unique<sim::SimulatedDrive>(options);
-        std::string error;
-        ASSERT_TRUE(drive->Start(&error)) << error;
-    }
-    void TearDown() override {
-        drive.reset();
-        fs::remove_all(dir);
-    }
 
     // Runs torvane-cli on the drive's port; the request log is marked first.
     Result Run(const std::string& args) {
@@ -93,8 +82,6 @@ protected:
         return drive->WithBehaviour(std::forward<Fn>(fn));
     }
 
-    fs::path dir;
-    std::unique_ptr<sim::SimulatedDrive> drive;
     size_t mark = 0;
 };
 

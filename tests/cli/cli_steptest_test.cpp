@@ -18,6 +18,7 @@
 #include "protocol/timing.h"
 #include "sim/simulated_drive.h"
 #include "support/cli_run.h"
+#include "support/cli_sim_fixture.h"
 
 namespace torvane {
 namespace {
@@ -52,19 +53,15 @@ std::vector<uint8_t> FloatsBE(std::initializer_list<float> values) {
     return out;
 }
 
-class CliStepTest : public ::testing::Test {
+class CliStepTest : public test::CliOnSimulatedDrive {
 protected:
+    CliStepTest() : CliOnSimulatedDrive("torvane-steptest") {}
     void SetUp() override {
         SetTimeScale(0.05);  // the drive's 1 s test takes 50 ms here
-        dir = test::TestFolder("torvane-steptest");
-        sim::SimOptions options;
-        options.Pacing = false;
-        drive = std::make_unique<sim::SimulatedDrive>(options);
-        ASSERT_TRUE(drive->Start());
+        CliOnSimulatedDrive::SetUp();
     }
     void TearDown() override {
-        drive.reset();
-        fs::remove_all(dir);
+        CliOnSimulatedDrive::TearDown();
         SetTimeScale(1.0);
     }
 
@@ -95,9 +92,6 @@ protected:
         }
         return out;
     }
-
-    fs::path dir;
-    std::unique_ptr<sim::SimulatedDrive> drive;
 };
 
 TEST_F(CliStepTest, RunsEachTestAndPrintsItsFigures) {

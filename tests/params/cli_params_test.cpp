@@ -20,6 +20,7 @@
 #include "protocol/frame.h"
 #include "sim/simulated_drive.h"
 #include "support/cli_run.h"
+#include "support/cli_sim_fixture.h"
 
 namespace torvane {
 namespace {
@@ -29,20 +30,9 @@ namespace fs = std::filesystem;
 using test::Result;
 using test::Slurp;
 
-class CliParamsTest : public ::testing::Test {
+class CliParamsTest : public test::CliOnSimulatedDrive {
 protected:
-    void SetUp() override {
-        dir = test::TestFolder("torvane-cli-params");
-        sim::SimOptions options;
-        options.Pacing = false;
-        drive = std::make_unique<sim::SimulatedDrive>(options);
-        std::string error;
-        ASSERT_TRUE(drive->Start(&error)) << error;
-    }
-    void TearDown() override {
-        drive.reset();
-        fs::remove_all(dir);
-    }
+    CliParamsTest() : CliOnSimulatedDrive("torvane-cli-params") {}
 
     std::string Command(const std::string& args) const {
         return std::string(TORVANE_CLI) + " --port " + drive->SlavePath() + " " + args +
@@ -119,9 +109,6 @@ protected:
         EXPECT_TRUE(SaveParameterFile(path, s).Ok);
         return path;
     }
-
-    fs::path dir;
-    std::unique_ptr<sim::SimulatedDrive> drive;
 };
 
 const std::vector<std::string> kSixReads = {"R 1000 17", "R 2200 7",  "R 1100 37",

@@ -14,6 +14,7 @@
 #include "support/recording_prompts_qt.h"
 #include "tuning/loop_page.h"
 #include "tuning/loop_page_rig.h"
+#include "tuning/loop_page_steps.h"
 #include "tuning/loop_test_dlg.h"
 #include "tuning/step_test_analysis.h"
 #include "tuning/test_records.h"
@@ -25,26 +26,10 @@ namespace reg = torvane::reg;
 
 namespace {
 
-constexpr int kStillOpen = 99;
 // A 500 ms poll takes 100 ms and a reply may take 1 s before it counts as missing: quick, and
 // still safe on a loaded machine.
 constexpr double kScale = 0.2;
 constexpr int kWaitMs = 20000;  // generous: the machine may be loaded
-
-template <class T>
-T* W(QWidget* page, const char* name) {
-    T* w = page->findChild<T*>(name);
-    if (!w) qFatal("no widget %s", name);
-    return w;
-}
-
-int RunPage(CDlgFileNewPID& page, const std::function<void(CDlgFileNewPID*)>& act) {
-    OnNextModalOf<CDlgFileNewPID>([act](CDlgFileNewPID* p) {
-        act(p);
-        if (p->isVisible()) p->done(kStillOpen);
-    });
-    return page.Run();
-}
 
 const char* kButtons[] = {"currentTestButton", "speedTestButton", "positionTestButton"};
 

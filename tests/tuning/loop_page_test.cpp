@@ -23,14 +23,13 @@
 #include "support/modal_qt.h"
 #include "support/recording_prompts_qt.h"
 #include "tuning/loop_page.h"
+#include "tuning/loop_page_steps.h"
 #include "tuning/loop_test_dlg.h"
 #include "tuning/test_data_file.h"
 
 using torvane::LoopTest;
 
 namespace {
-
-constexpr int kStillOpen = 99;  // the result a test gives a page that did not close itself
 
 const QString kComma = QString::fromUtf8("\xEF\xBC\x8C");
 
@@ -66,23 +65,6 @@ private:
         return 0;
     }
 };
-
-template <class T>
-T* W(QWidget* page, const char* name) {
-    T* w = page->findChild<T*>(name);
-    if (!w) qFatal("no widget %s", name);
-    return w;
-}
-
-// Runs the page modally and `act` on it once it shows; a page that `act` left open is closed
-// with kStillOpen.
-int RunPage(CDlgFileNewPID& page, const std::function<void(CDlgFileNewPID*)>& act) {
-    OnNextModalOf<CDlgFileNewPID>([act](CDlgFileNewPID* p) {
-        act(p);
-        if (p->isVisible()) p->done(kStillOpen);
-    });
-    return page.Run();
-}
 
 void Click(QWidget* page, const char* button) {
     W<QPushButton>(page, button)->click();
