@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fails when a file includes a folder above its own floor, or when core includes Qt.
-# Floors, bottom up: protocol and serial; session, params, tuning and sim; ui; app and cli.
+# Floors, bottom up: serial; protocol; session, params, tuning and sim; ui; app and cli.
 # Window files of params and tuning may include ui/. BUILD is a configured build folder (its
 # core_sources.txt lists the files of torvane_core).
 set -euo pipefail
@@ -27,6 +27,7 @@ mapfile -t lower < <(find src/protocol src/serial src/session src/sim src/params
                        -type f \( -name '*.h' -o -name '*.cpp' \) 2>/dev/null | sort)
 mapfile -t bottom < <(find src/protocol src/serial src/session src/sim \
                         -type f \( -name '*.h' -o -name '*.cpp' \) 2>/dev/null | sort)
+mapfile -t serial < <(find src/serial -type f \( -name '*.h' -o -name '*.cpp' \) | sort)
 mapfile -t ui < <(find src/ui -type f \( -name '*.h' -o -name '*.cpp' \) | sort)
 # Core: the files the build puts into torvane_core, with the headers beside them.
 core=()
@@ -38,6 +39,7 @@ while read -r source; do
 done < "${list}"
 
 check 'app/|cli/' "Below app/ and cli/, these include them" "${lower[@]}"
+check 'protocol/|session/|sim/' "serial/ is the bottom floor; these include one above it" "${serial[@]}"
 check 'ui/|params/|tuning/' "protocol, serial, session and sim include a floor above theirs" "${bottom[@]}"
 check 'app/|cli/|params/|tuning/' "ui/ includes a floor above its own" "${ui[@]}"
 check 'Q[A-Za-z]|qcustomplot' "Core includes Qt" "${core[@]}" "${bottom[@]}"

@@ -20,7 +20,7 @@
 #include "app/motion_panel.h"
 #include "app/serial_panel.h"
 #include "app/waveform_panel.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "ui/app_icon.h"
 #include "ui/dialog_key_filter.h"
 #include "ui/user_prompts.h"

@@ -14,7 +14,7 @@
 #include "cli/cli.h"
 #include "protocol/number_text.h"
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "session/command_context.h"
 #include "session/motion_texts.h"
 #include "session/progress_box.h"

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 
 namespace torvane {
 

@@ -10,7 +10,7 @@
 
 #include "protocol/frame_extractor.h"
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 
 namespace torvane {
 

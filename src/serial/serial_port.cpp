@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "protocol/timing.h"
+#include "serial/timing.h"
 
 namespace torvane {
 

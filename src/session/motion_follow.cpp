@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "session/progress_ticks.h"
 
 namespace torvane {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "protocol/frame.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "sim/simulated_drive.h"
 #include "torvane_version.h"
 

@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "sim/request_cutter.h"
 
 namespace torvane::sim {

@@ -17,7 +17,7 @@
 #include "app/sim_drive_starter.h"
 #include "app/torvane_app.h"
 #include "app/torvane_dlg.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "sim/simulated_drive.h"
 #include "support/modal_qt.h"
 #include "support/recording_prompts_qt.h"

@@ -11,7 +11,7 @@
 
 #include "app/torvane_dlg.h"
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "support/recording_prompts_qt.h"
 #include "support/scripted_peer.h"
 

@@ -12,7 +12,7 @@
 #include "app/torvane_dlg.h"
 #include "protocol/fault_texts.h"
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "sim/simulated_drive.h"
 #include "support/recording_prompts_qt.h"
 

@@ -16,7 +16,7 @@
 #include "app/torvane_app.h"
 #include "app/torvane_dlg.h"
 #include "protocol/frame.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "support/recording_prompts_qt.h"
 #include "support/scripted_peer.h"
 

@@ -7,7 +7,7 @@
 #include <QtTest>
 
 #include "app/console_sim_rig.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "support/modal_qt.h"
 #include "support/recording_prompts_qt.h"
 #include "tuning/loop_page.h"

@@ -13,7 +13,7 @@
 #include "protocol/drive_error.h"
 #include "protocol/frame.h"
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "support/recording_prompts_qt.h"
 
 using Timer = CTorvaneDlg::TimerId;

@@ -28,7 +28,7 @@
 #include "tuning/loop_page.h"
 #include "protocol/drive_error.h"
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "sim/simulated_drive.h"
 #include "support/frame_builder.h"
 #include "support/modal_qt.h"

@@ -11,7 +11,7 @@
 #include "console_sim_rig.h"
 #include "protocol/drive_error.h"
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "session/page_requests.h"
 #include "session/progress_box.h"
 #include "support/recording_prompts_qt.h"

@@ -15,7 +15,7 @@
 
 #include "protocol/frame.h"
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "sim/simulated_drive.h"
 #include "support/cli_run.h"
 #include "support/cli_sim_fixture.h"

@@ -14,7 +14,7 @@
 
 #include "params/recording_sink.h"
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "session/command_context.h"
 #include "session/drive_session.h"
 #include "session/page_requests.h"

@@ -9,7 +9,7 @@
 #include "params/motor_page.h"
 #include "params/page_test_support.h"
 #include "params/parameter_rules.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "sim/simulated_drive.h"
 #include "support/recording_prompts_qt.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "ui/c_numbers.h"
 
 int RunMotorPageTest(int argc, char** argv);

@@ -13,7 +13,7 @@
 #include "params/parameter_rules.h"
 #include "protocol/drive_link.h"
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "recording_sink.h"
 #include "serial/serial_port.h"
 #include "sim/simulated_drive.h"

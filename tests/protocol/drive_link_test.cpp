@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "support/scripted_peer.h"
 
 namespace torvane {

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "session/port_choice.h"
 #include "sim/simulated_drive.h"
 #include "support/scripted_peer.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "protocol/drive_link.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "recording.h"
 #include "serial/serial_port.h"
 #include "session/command_context.h"

@@ -8,7 +8,7 @@
 
 #include "protocol/drive_link.h"
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "serial/serial_port.h"
 #include "sim/simulated_drive.h"
 #include "sim/step_test_model.h"

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "sim/sim_line.h"
 
 namespace torvane::sim {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "session/command_context.h"
 #include "session/console_timers.h"
 #include "session/drive_session.h"

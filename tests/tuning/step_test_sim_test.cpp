@@ -15,7 +15,7 @@
 
 #include "protocol/drive_link.h"
 #include "protocol/register_map.h"
-#include "protocol/timing.h"
+#include "serial/timing.h"
 #include "serial/serial_port.h"
 #include "sim/simulated_drive.h"
 #include "tuning/step_test_analysis.h"

@@ -1,4 +1,4 @@
-#include "protocol/timing.h"
+#include "serial/timing.h"
 
 #include <algorithm>
 #include <atomic>
