@@ -261,9 +261,12 @@ void ConsoleProgressTest::Calibration() {
     QVERIFY(rig.Open());
     if (failedReads > 0) rig.sim.AnswerWithResult(3, torvane::reg::kMatchingGroup, failedReads);
     QStringList texts;
+    QList<int> noticesBefore;  // how many messages had been shown when each text came
     auto* correction = rig.Find<QLineEdit>("positionCorrectionEdit");
-    connect(correction, &QLineEdit::textChanged, correction,
-            [&texts](const QString& t) { texts << t; });
+    connect(correction, &QLineEdit::textChanged, correction, [&](const QString& t) {
+        texts << t;
+        noticesBefore << prompts.NoticeCount();
+    });
     rig.Click("correctButton");
     if (!pollAgain) {
         // The 25 s of polls are behind.
@@ -279,6 +282,8 @@ void ConsoleProgressTest::Calibration() {
     }
     QVERIFY(pollAgain || texts.contains("Calibrating"));
     QCOMPARE(prompts.Texts(), messages);
+    // "Time Out" is shown before the entry says "No calibration".
+    QCOMPARE(noticesBefore.last(), messages.size());
     QCOMPARE(rig.Active(Timer::kPollTimer), pollAgain);
     QCOMPARE(rig.dlg->Fields().ProgressCount, 1);
 }
