@@ -114,13 +114,22 @@ void ConsoleLoopPageTest::ACancelledTestThatEndsLeavesTheNextTestsBoxAlone() {
     ConsoleSimRig rig;
     QVERIFY(rig.Open());
     QVERIFY(rig.EnableIn(0));
-    // The drive's tests end only when the test lets them.
-    rig.sim.HoldLoopTests(true);
-    rig.Mark();
+    auto values = [](CTChart::Series* s) {
+        QList<double> y;
+        for (int32_t k = 0; k < s->Count(); ++k) y << s->Y(k);
+        return y;
+    };
+    QList<double> plotted, shownAfterward;
     bool speedBoxOpenAfterward = false;
     QString speedBoxText;
-    int speedPoints = -1;
+    QStringList frames;
     ShowPage(*rig.dlg, true, [&](CDlgFileNewPID* p) {
+        // A whole speed test: the chart shows its response.
+        Click(p, "speedTestButton");
+        plotted = values(p->UpperChart()->SeriesAt(1));
+        // From here on the drive's tests end only when this test lets them.
+        rig.sim.HoldLoopTests(true);
+        rig.Mark();
         // The current test is cancelled, but its stop word is refused: the drive goes on with
         // it, and so does its timer.
         OnNextModalOf<CDlgFileLoopTest>([&](CDlgFileLoopTest* box) {
@@ -129,8 +138,8 @@ void ConsoleLoopPageTest::ACancelledTestThatEndsLeavesTheNextTestsBoxAlone() {
         });
         Click(p, "currentTestButton");
         QVERIFY(rig.Active(CTorvaneDlg::TimerId::kCurrentTestTimer));
-        // The speed test cannot start beside it; its box opens all the same and waits for the
-        // user. Meanwhile the current test ends and its timer reads it back.
+        // The next speed test cannot start beside it; its box opens all the same and waits for
+        // the user. Meanwhile the current test ends and its timer reads it back.
         OnNextModalOf<CDlgFileLoopTest>([&](CDlgFileLoopTest* box) {
             rig.sim.HoldLoopTests(false);
             QVERIFY(WaitFor([&] { return !rig.Active(CTorvaneDlg::TimerId::kCurrentTestTimer); }));
@@ -139,15 +148,17 @@ void ConsoleLoopPageTest::ACancelledTestThatEndsLeavesTheNextTestsBoxAlone() {
             if (box->isVisible()) Click(box, "cancelButton");
         });
         Click(p, "speedTestButton");
-        speedPoints = p->UpperChart()->SeriesAt(1)->Count();
+        shownAfterward = values(p->UpperChart()->SeriesAt(1));
+        frames = rig.Frames();
     });
+    QCOMPARE(plotted.size(), 512);
     QVERIFY(speedBoxOpenAfterward);
     QCOMPARE(speedBoxText, QString::fromUtf8(CDlgFileLoopTest::kTestingText));
-    QCOMPARE(speedPoints, 0);  // nothing plotted: the speed test gave no data
+    // Cancelled: the chart keeps the first speed test's response.
+    QVERIFY(shownAfterward == plotted);
     // The refused stop word and the refused start; no message from the current test's end.
     QCOMPARE(prompts.Texts(),
              (QStringList{"Unable to process command", "Unable to process command"}));
-    const QStringList frames = rig.Frames();
     // The current test's timer read its capture back, as a cancelled test's timer does.
     QVERIFY2(frames.contains("read 2408 2") && frames.contains("read 8F80 128"),
              qPrintable(frames.join('\n')));
