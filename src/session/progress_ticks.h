@@ -57,7 +57,7 @@ struct ProgressStep {
     std::optional<std::string> Text;
     std::optional<std::string> Caption;
     DriveError ShownError = kSuccess;   // shown with ShowDriveError
-    std::optional<std::string> Notice;  // a message of its own ("Time Out")
+    std::optional<std::string> Notice;  // a message of its own ("Time Out"), a Failure
     bool RestartPoll = false;           // timer 1 started again
     std::optional<int> CloseResult;
     bool ReadBack = false;  // loop tests: the capture was read back, with ReadBackResult
