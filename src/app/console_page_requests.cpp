@@ -37,9 +37,9 @@ uint8_t ConsolePageRequests::StopPositionLoopTest() {
 }
 
 void ConsolePageRequests::SetOpenBox(torvane::ProgressBoxKind kind, torvane::ProgressBox* box) {
-    (kind == torvane::ProgressBoxKind::Matching ? matchingBox_ : loopTestBox_) = box;
+    openBoxes_.at(static_cast<size_t>(kind)) = box;
 }
 
 torvane::ProgressBox* ConsolePageRequests::OpenBox(torvane::ProgressBoxKind kind) const {
-    return kind == torvane::ProgressBoxKind::Matching ? matchingBox_ : loopTestBox_;
+    return openBoxes_.at(static_cast<size_t>(kind));
 }

@@ -3,7 +3,8 @@
 // (session/progress_requests.h) on the console's session, timers and message boxes, and
 // returns 0 or 1 (1 after a DriveError was shown). It also keeps the progress box of each kind
 // that a page has registered as open, which the console's timers write into (timer 3 and the
-// 0x2200 reply display the matching box, timers 4 to 6 the test box).
+// 0x2200 reply display the matching box, timers 4, 5 and 6 the test box while it shows the
+// current, speed or position test).
 //
 // A page calls SetOpenBox(kind, &box) right before its box's exec() and SetOpenBox(kind,
 // nullptr) right after it. The timers tick while the box is open only when nothing holds the
@@ -12,6 +13,7 @@
 // UI thread only. A request blocks for its writes (up to three, 5000 ms each at most, scaled).
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "session/command_context.h"
@@ -41,6 +43,5 @@ private:
     uint8_t Run(uint8_t (*request)(torvane::CommandContext&));
 
     CTorvaneDlg& console_;
-    torvane::ProgressBox* matchingBox_ = nullptr;
-    torvane::ProgressBox* loopTestBox_ = nullptr;
+    std::array<torvane::ProgressBox*, 4> openBoxes_{};  // by ProgressBoxKind
 };

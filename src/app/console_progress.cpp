@@ -16,10 +16,14 @@ torvane::ProgressBox* CTorvaneDlg::ProgressBoxFor(TimerId id) {
     switch (id) {
         case TimerId::kMatchTimer:
             return requests_.OpenBox(torvane::ProgressBoxKind::Matching);
+        // A test's box only: a cancelled test's timer that ticks while the box shows another
+        // test writes nowhere (it still reads its capture back).
         case TimerId::kCurrentTestTimer:
+            return requests_.OpenBox(torvane::ProgressBoxKind::CurrentLoopTest);
         case TimerId::kSpeedTestTimer:
+            return requests_.OpenBox(torvane::ProgressBoxKind::SpeedLoopTest);
         case TimerId::kPositionTestTimer:
-            return requests_.OpenBox(torvane::ProgressBoxKind::LoopTest);
+            return requests_.OpenBox(torvane::ProgressBoxKind::PositionLoopTest);
         case TimerId::kCalibrationTimer:
             return &correctionBox_;
         case TimerId::kInitTimer:

@@ -1,8 +1,12 @@
 // CTorvaneDlg: the Waveform Display group's commands (Parameter, Clear Waveform, Save Data).
-#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <string>
 
 #include "app/torvane_dlg.h"
 #include "app/waveform_panel.h"
+#include "session/capture_file.h"
+#include "ui/user_prompts.h"
 
 void CTorvaneDlg::OnParameterChanged(int index) {
     fields_.WaveParameter = index < 0 ? 0 : static_cast<uint8_t>(index);
@@ -16,19 +20,9 @@ void CTorvaneDlg::ClearWaveform() {
     sampleSeries_->ClearPoints();
 }
 
-std::string CTorvaneDlg::CaptureFileName(std::time_t now) {
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M", &local);
-    return std::string("TestData") + stamp + ".txt";
-}
-
 void CTorvaneDlg::SaveData() {
-    const std::string name = CaptureFileName(std::time(nullptr));
-    // Binary, so the line ends in CR LF on every platform, as the file has always held.
-    std::FILE* file = std::fopen(name.c_str(), "wb");
-    if (file == nullptr) return;
-    std::fputs("111111\r\n", file);
-    std::fclose(file);
+    const std::string name = torvane::CaptureFileName(std::time(nullptr));
+    if (const std::optional<std::string> error = torvane::WriteCaptureFile(name)) {
+        Prompts().Notice(QString::fromStdString(*error), UserPrompts::Icon::Error);
+    }
 }

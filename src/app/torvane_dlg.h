@@ -127,10 +127,9 @@ public:
     // Selects a Parameter item (0 BLANK .. 6) as the user would.
     void SelectWaveParameter(int index);
     void ClearWaveform();
-    // Hidden Save Data button: writes "TestData<yyyyMMddhhmm>.txt" in the working directory.
+    // Hidden Save Data button: writes "TestData<yyyyMMddhhmm>.txt" in the working directory
+    // (session/capture_file.h); a file that cannot be written is reported naming it.
     void SaveData();
-    // The file name Save Data writes at local time `now` ("TestData202612091530.txt").
-    static std::string CaptureFileName(std::time_t now);
 
     // --- Replies on screen (called by DriveLink inside a transaction, UI thread) ---
     void OnReadReply(torvane::RegisterAddress address) override;

@@ -7,8 +7,8 @@ namespace torvane::cli {
 Cli::Cli(const Options& options) : options_(options) {
     // No event loop here: the events are handled after each command (ProcessPortEvents).
     session_.SetPortEventListener([this](PortEvent e) {
-        notices_.Notice(e == PortEvent::Overflow ? kOverflowMessage : "Serial port lost",
-                        NoticeIcon::Error);
+        notices_.Failure(e == PortEvent::Overflow ? kOverflowMessage : "Serial port lost",
+                         NoticeIcon::Error);
     });
 }
 
@@ -34,7 +34,7 @@ int Cli::Run() {
 
 int Cli::OpenPort() {
     if (!options_.Port) {
-        std::fprintf(stderr, "torvane-cli: this command needs --port PATH\n%s", Usage().c_str());
+        PrintUsageError("this command needs --port PATH");
         return kExitUsage;
     }
     std::string reason;

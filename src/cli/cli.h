@@ -4,7 +4,11 @@
 // Adding a command: write its argument parser and its run function in the file of its group
 // (cli_commands.cpp for the register-level commands, cli_motion.cpp, cli_params.cpp,
 // cli_steptest.cpp) and add a row to that group's table; CommandTable() joins the groups, and
-// the usage text, the option parser and the run loop take it from there.
+// the usage text, the command's own help ("help COMMAND", "COMMAND --help"), the option parser
+// and the run loop take it from there.
+//
+// Streams: what a command shows goes to standard output, errors to standard error (see
+// cli_notices.h). A usage error is one line and a pointer to the help, exit status 2.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +30,9 @@ constexpr int kExitFailed = 1;  // a transaction (or a local step) failed
 constexpr int kExitUsage = 2;   // the command line is wrong
 constexpr int kExitPort = 3;    // the port cannot be opened
 
+// The line after a usage error.
+constexpr const char* kTryHelp = "Try 'torvane-cli --help'";
+
 // One command of the command line with its checked arguments.
 struct Command {
     std::string Name;
@@ -45,6 +52,9 @@ struct Options {
     LineSettings Line;
     bool KeepGoing = false;
     std::vector<Command> Commands;
+    // Set with ParseResult::Help for "help COMMAND" and "COMMAND --help": the command whose
+    // usage to print. Empty: the whole usage.
+    std::string HelpCommand;
 };
 
 class Cli;
@@ -74,6 +84,10 @@ const std::vector<CommandSpec>& CommandTable();
 const CommandSpec* FindCommand(const std::string& name);
 // The usage text, commands listed from the table.
 std::string Usage();
+// One command's usage: its synopsis and help from the table.
+std::string CommandUsage(const CommandSpec& entry);
+// A usage error on standard error: "torvane-cli: ERROR" and kTryHelp.
+void PrintUsageError(const std::string& error);
 
 // True when args[at] exists and is not a command name (an argument of the current command).
 bool AtArgument(const std::vector<std::string>& args, size_t at);
@@ -96,7 +110,10 @@ bool IsDecimal(const std::string& text);
 bool IsInteger(const std::string& text);
 
 enum class ParseResult { Ok, Help, Version, UsageError };
-// Parses the arguments after the program name; on a usage error fills `error`.
+// Parses the arguments after the program name; on a usage error fills `error`. "--help", "-h"
+// and "help" give Help; "help COMMAND" and "COMMAND --help" (or -h, among the command's
+// arguments) give Help with options.HelpCommand set; "help" with a word that is no command is a
+// usage error.
 ParseResult ParseCommandLine(const std::vector<std::string>& args, Options& options,
                              std::string& error);
 

@@ -137,8 +137,8 @@ DriveError Capture(Cli& cli, const Command& c) {
     out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(n));
     out.close();
     if (!out) {
-        cli.Notices().Notice("torvane-cli: cannot write " + c.File + ": " + std::strerror(errno),
-                             NoticeIcon::Error);
+        cli.Notices().Failure("torvane-cli: cannot write " + c.File + ": " + std::strerror(errno),
+                              NoticeIcon::Error);
         return kLocalFailure;
     }
     std::printf("%zu bytes written to %s\n", n, c.File.c_str());

@@ -11,15 +11,18 @@ int main(int argc, char** argv) {
     Options options;
     std::string error;
     switch (ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        case ParseResult::Help:
-            std::fputs(Usage().c_str(), stdout);
+        case ParseResult::Help: {
+            const std::string usage = options.HelpCommand.empty()
+                                          ? Usage()
+                                          : CommandUsage(*FindCommand(options.HelpCommand));
+            std::fputs(usage.c_str(), stdout);
             return 0;
+        }
         case ParseResult::Version:
             std::printf("torvane-cli %s\n", torvane::kVersion);
             return 0;
         case ParseResult::UsageError:
-            if (!error.empty()) std::fprintf(stderr, "torvane-cli: %s\n", error.c_str());
-            std::fputs(Usage().c_str(), stderr);
+            PrintUsageError(error);
             return kExitUsage;
         case ParseResult::Ok:
             break;

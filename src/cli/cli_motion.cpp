@@ -1,8 +1,8 @@
 // torvane-cli's motion commands: mode, enable, disable, stop, estop, run, reset, calibrate,
 // clear-faults, can. Each runs the console's own command (torvane::motion, can_settings.h,
 // motion_follow.h) over the CLI's session, with the reads the console would have made before
-// (the motor state, the work mode, the limits) made first. Messages go to standard error as
-// they happen; what the console's boxes and entries show goes to standard output.
+// (the motor state, the work mode, the limits) made first. Refusals and failures go to standard
+// error as they happen; what the console's boxes and entries show goes to standard output.
 #include <cstdio>
 #include <string>
 
@@ -194,7 +194,7 @@ DriveError Mode(Cli& cli, const Command& c) {
             return kSuccess;
         default:
             std::printf("WorkMode: %d\n", m.WorkMode);
-            cli.Notices().Notice(kInvalidWorkModeText);
+            cli.Notices().Failure(kInvalidWorkModeText);
             return kLocalFailure;
     }
 }
@@ -241,7 +241,7 @@ DriveError Run(Cli& cli, const Command& c) {
     DriveSession& session = scope.Session();
     if (const DriveError e = ReadMotorState(cli)) return e;
     if (!cli.Console().MotorEnabled) {
-        cli.Notices().Notice(kMotorNotEnabledText);
+        cli.Notices().Failure(kMotorNotEnabledText);
         return kLocalFailure;
     }
     if (const DriveError e = session.Read(reg::kWorkMode, size::kWorkModeRead)) return e;
@@ -329,7 +329,7 @@ DriveError Can(Cli& cli, const Command& c) {
     } else {
         // The console shows the message and counts the read as done.
         std::fflush(stdout);
-        cli.Notices().Notice(kWrongCanBaudText);
+        cli.Notices().Failure(kWrongCanBaudText);
     }
     return kSuccess;
 }

@@ -9,11 +9,31 @@
 
 namespace torvane::cli {
 
-void CliNotices::Notice(const std::string& text, NoticeIcon /*icon*/) {
-    std::fprintf(stderr, "%s\n", text.c_str());
+namespace {
+
+void Print(std::FILE* to, const std::string& text) {
+    // What was printed before keeps its place when both streams go to one terminal or file.
+    std::fflush(stdout);
+    std::fprintf(to, "%s\n", text.c_str());
+    std::fflush(to);
+}
+
+std::FILE* StreamFor(NoticeIcon icon) {
+    return icon == NoticeIcon::Error || icon == NoticeIcon::Warning ? stderr : stdout;
+}
+
+}  // namespace
+
+void CliNotices::Notice(const std::string& text, NoticeIcon icon) {
+    Print(StreamFor(icon), text);
+}
+
+void CliNotices::Failure(const std::string& text, NoticeIcon /*icon*/) {
+    Print(stderr, text);
 }
 
 bool CliNotices::Confirm(const std::string& text) {
+    std::fflush(stdout);
     if (!isatty(STDIN_FILENO)) {
         std::fprintf(stderr, "%s [OK/Cancel]: Cancel (no terminal to ask on)\n", text.c_str());
         return false;

@@ -56,7 +56,7 @@ std::string Usage() {
         "usage: torvane-cli [--port PATH] [--baud N] [--parity none|odd|even] [--stop-bits "
         "1|1.5|2]\n"
         "                   [--keep-going] COMMAND...\n"
-        "       torvane-cli --help | --version\n"
+        "       torvane-cli --help | --version | help [COMMAND] | COMMAND --help\n"
         "commands (several may follow one another; they run in order over one connection):\n";
     for (const CommandSpec& entry : CommandTable()) {
         char head[64];
@@ -74,6 +74,23 @@ std::string Usage() {
         "8N1.\n"
         "TORVANE_TRACE=1 writes every frame sent and received to standard error.\n";
     return text;
+}
+
+std::string CommandUsage(const CommandSpec& entry) {
+    std::string text = "usage: torvane-cli ";
+    if (entry.NeedsPort) text += "--port PATH ";
+    text += entry.Synopsis;
+    text += "\n  ";
+    for (const char* c = entry.Help; *c != '\0'; ++c) {
+        text += *c;
+        if (*c == '\n') text += "  ";
+    }
+    text += "\nThe line options and the other commands: torvane-cli --help\n";
+    return text;
+}
+
+void PrintUsageError(const std::string& error) {
+    std::fprintf(stderr, "torvane-cli: %s\n%s\n", error.c_str(), kTryHelp);
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& a, Options& o, std::string& error) {
@@ -132,8 +149,21 @@ ParseResult ParseCommandLine(const std::vector<std::string>& a, Options& o, std:
             return ParseResult::Help;
         } else if (opt == "--version") {
             return ParseResult::Version;
+        } else if (opt == "help") {
+            if (i + 1 < a.size()) {
+                if (FindCommand(a[i + 1]) == nullptr) {
+                    error = "unknown command: " + a[i + 1];
+                    return ParseResult::UsageError;
+                }
+                if (i + 2 < a.size()) {
+                    error = "help takes one COMMAND";
+                    return ParseResult::UsageError;
+                }
+                o.HelpCommand = a[i + 1];
+            }
+            return ParseResult::Help;
         } else {
-            error = "unknown option: " + opt;
+            error = (opt.rfind('-', 0) == 0 ? "unknown option: " : "unknown command: ") + opt;
             return ParseResult::UsageError;
         }
     }
@@ -146,6 +176,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& a, Options& o, std:
         if (entry == nullptr) {
             error = "unknown command: " + a[i];
             return ParseResult::UsageError;
+        }
+        // Asking for a command's help runs nothing, whatever else its arguments hold.
+        for (size_t k = i + 1; AtArgument(a, k); ++k) {
+            if (a[k] == "--help" || a[k] == "-h") {
+                o.HelpCommand = a[i];
+                return ParseResult::Help;
+            }
         }
         Command c;
         c.Name = a[i++];

@@ -237,7 +237,7 @@ DriveError StepTest(Cli& cli, const Command& c) {
     }
     StoreStepTestCheck(check, state);
     if (!check.Passed()) {
-        cli.Notices().Notice(check.Refused->Text, check.Refused->Icon);
+        cli.Notices().Failure(check.Refused->Text, check.Refused->Icon);
         return kLocalFailure;
     }
     std::printf("%s\n", GainsLine(*check.Gains).c_str());
@@ -262,7 +262,7 @@ DriveError StepTest(Cli& cli, const Command& c) {
                                 tick - std::chrono::steady_clock::now())));
         }
         if (interrupted || std::chrono::steady_clock::now() > deadline) {
-            cli.Notices().Notice(interrupted ? "Test cancelled"
+            cli.Notices().Failure(interrupted ? "Test cancelled"
                                              : "Test timed out: the drive "
                                                "never reported its end");
             Stop(test, ctx);
@@ -282,7 +282,7 @@ DriveError StepTest(Cli& cli, const Command& c) {
     std::printf("Records: %zu\n", outcome.Analysis.Records);
     for (const std::string& line : outcome.FigureLines) std::printf("%s\n", line.c_str());
     if (outcome.Saved.Error) {
-        cli.Notices().Notice(*outcome.Saved.Error, NoticeIcon::Error);
+        cli.Notices().Failure(*outcome.Saved.Error, NoticeIcon::Error);
         return kLocalFailure;
     }
     std::printf("Test data appended to %s\n", outcome.Saved.Path.c_str());

@@ -454,7 +454,7 @@ std::optional<EntryError> CheckEntry(FieldId id, const std::string& text, float 
 }
 
 void ShowEntryError(NoticeSink& sink, const EntryError& error) {
-    sink.Notice(error.Text, error.Icon);
+    sink.Failure(error.Text, error.Icon);
 }
 
 }  // namespace torvane

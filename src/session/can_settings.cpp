@@ -29,7 +29,7 @@ uint8_t EncodeCanBaud(int baudIndex) {
 
 CommandResult WriteCanSettings(CommandContext& ctx, const std::string& addressText, int baudIndex) {
     if (!ctx.Port.PortOpen()) {
-        ctx.Notices.Notice(kSerialPortNotOpenText);
+        ctx.Notices.Failure(kSerialPortNotOpenText);
         return {CommandStatus::Refused, kSuccess};
     }
     DriveState& state = ctx.State();

@@ -13,12 +13,12 @@ namespace {
 
 bool PortOpen(CommandContext& ctx) {
     if (ctx.Port.PortOpen()) return true;
-    ctx.Notices.Notice(kSerialPortNotOpenText);
+    ctx.Notices.Failure(kSerialPortNotOpenText);
     return false;
 }
 
 CommandResult Refuse(CommandContext& ctx, const char* text) {
-    ctx.Notices.Notice(text);
+    ctx.Notices.Failure(text);
     return {CommandStatus::Refused, kSuccess};
 }
 
@@ -56,7 +56,7 @@ CommandResult RunWithDirection(CommandContext& ctx, const MotionEntries& entries
             break;
         default:
             // No set-point goes out, but the run word still does.
-            ctx.Notices.Notice(kInvalidWorkModeText);
+            ctx.Notices.Failure(kInvalidWorkModeText);
             break;
     }
     if (sent == kCheckFailed) return {CommandStatus::Refused, kSuccess};
@@ -65,7 +65,7 @@ CommandResult RunWithDirection(CommandContext& ctx, const MotionEntries& entries
         ctx.Console.RatioInput = EntryAsNumber(entries.ReductionRatio);
         std::string band;
         if (CheckRange(entries.ReductionRatio, 0, 5001, band) == 2) {
-            ctx.Notices.Notice(kRatioRunOverrunText + band, NoticeIcon::Error);
+            ctx.Notices.Failure(kRatioRunOverrunText + band, NoticeIcon::Error);
             return {CommandStatus::Refused, kSuccess};
         }
     }

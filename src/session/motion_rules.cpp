@@ -99,7 +99,7 @@ bool CheckReductionRatio(const std::string& reductionRatio, ConsoleState& consol
     console.RatioInput = EntryAsNumber(reductionRatio);
     std::string band;
     if (CheckRange(reductionRatio, 0, 5001, band) == 2) {
-        notices.Notice(kRatioChangeOverrunText + band, NoticeIcon::Error);
+        notices.Failure(kRatioChangeOverrunText + band, NoticeIcon::Error);
         return false;
     }
     return true;

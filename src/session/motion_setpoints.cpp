@@ -16,7 +16,7 @@ bool Within(CommandContext& ctx, const std::string& text, double min, double max
             const char* firstLine) {
     std::string band;
     if (CheckRange(text, min, max, band) != 2) return true;
-    ctx.Notices.Notice(firstLine + band, NoticeIcon::Error);
+    ctx.Notices.Failure(firstLine + band, NoticeIcon::Error);
     return false;
 }
 

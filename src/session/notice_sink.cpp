@@ -3,7 +3,7 @@
 namespace torvane {
 
 void ShowDriveError(NoticeSink& sink, DriveError code) {
-    if (const char* text = DriveErrorText(code)) sink.Notice(text);
+    if (const char* text = DriveErrorText(code)) sink.Failure(text);
 }
 
 }  // namespace torvane

@@ -8,7 +8,9 @@
 // A page registers the progress box it shows (the matching box, the test box) for the time it is
 // open, so the console's progress timers write into it: SetOpenBox(kind, &box) right before the
 // box's modal run, SetOpenBox(kind, nullptr) right after it. While no box of a kind is open the
-// timers behind it go on and write nowhere.
+// timers behind it go on and write nowhere. The test box is registered under the test it shows:
+// a cancelled test's timer goes on polling, and when that test ends while the box shows another
+// test, its tick must neither close that box nor mark it failed.
 //
 // Threads: UI thread; a request blocks for its transactions (5000 ms each at most, scaled).
 #pragma once
@@ -19,7 +21,7 @@
 
 namespace torvane {
 
-enum class ProgressBoxKind { Matching, LoopTest };
+enum class ProgressBoxKind { Matching, CurrentLoopTest, SpeedLoopTest, PositionLoopTest };
 
 class PageRequests {
 public:

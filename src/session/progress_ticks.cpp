@@ -10,13 +10,14 @@ namespace {
 
 void Apply(CommandContext& ctx, TimerId id, const ProgressStep& step, ProgressBox* box) {
     if (step.StopTimer) ctx.Timers.StopTimer(id);
+    // "Time Out" is read while the entry still says "Calibrating"; "No calibration" follows.
+    if (step.Notice) ctx.Notices.Failure(*step.Notice);
     if (box != nullptr) {
         if (step.BoxState) box->SetState(*step.BoxState);
         if (step.Text) box->SetText(*step.Text);
         if (step.Caption) box->SetCaption(*step.Caption);
     }
     ShowDriveError(ctx.Notices, step.ShownError);
-    if (step.Notice) ctx.Notices.Notice(*step.Notice);
     if (step.RestartPoll) ctx.Timers.StartTimer(TimerId::kPollTimer);
     if (box != nullptr && step.CloseResult) box->Close(*step.CloseResult);
 }

@@ -14,8 +14,9 @@
 //       closed with 3; success: box closed with 1. Any other status: nothing. A cancelled test
 //       only wrote its stop word: its timer goes on polling until status 3 or a failed read.
 //   7:  read 0x2200 (failure: straight to the count). Calibrated (byte 1 = 1): stop, entry
-//       "Calibrated", count 0, timer 1 again. Else count 1250 or more: stop, message "Time Out",
-//       entry "No calibration", count 0 (no timer 1). Else entry "Calibrating". Then count + 1.
+//       "Calibrated", count 0, timer 1 again. Else count 1250 or more: stop, message "Time Out"
+//       and then the entry "No calibration", count 0 (no timer 1). Else entry "Calibrating".
+//       Then count + 1.
 //   10: read 0x2200 (failure: straight to the count). Initialised (byte 3 = 1): stop, box
 //       "Initialization is complete, please close", count 0, timer 1 again. Else count 1250 or
 //       more: stop, "Initialization timed out, please close", count 0. Then count + 1.
@@ -47,8 +48,8 @@ constexpr uint16_t kInitialisationPolls = 1250;  // timer 10, about 62.5 s at 50
 constexpr uint16_t kResetTicks = 3;              // timer 11 completes once the count is above
 
 // What a tick did (or, from a rule, is to do), in the order it is applied: stop the timer; the
-// box's state, text and caption; the DriveError and the message shown; timer 1 started; the box
-// closed.
+// message of its own shown; the box's state, text and caption; the DriveError shown; timer 1
+// started; the box closed.
 struct ProgressStep {
     DriveError ReadResult = kSuccess;  // the tick's read (the status read of a loop test)
     bool StopTimer = false;
@@ -56,7 +57,7 @@ struct ProgressStep {
     std::optional<std::string> Text;
     std::optional<std::string> Caption;
     DriveError ShownError = kSuccess;   // shown with ShowDriveError
-    std::optional<std::string> Notice;  // a message of its own ("Time Out")
+    std::optional<std::string> Notice;  // a message of its own ("Time Out"), a Failure
     bool RestartPoll = false;           // timer 1 started again
     std::optional<int> CloseResult;
     bool ReadBack = false;  // loop tests: the capture was read back, with ReadBackResult

@@ -190,7 +190,7 @@ void DriveBehaviour::Events() {
         storedMatching_ = m;
         storedMatching_.HallDirection = init;
     }
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3 && !testsHeld_; ++i) {
         if (!testDoneAt_[i] || now_ < *testDoneAt_[i]) continue;
         testDoneAt_[i].reset();
         std::fill(regs_.Capture.begin(), regs_.Capture.end(), 0);

@@ -90,6 +90,9 @@ public:
     void SetModel(const std::string& model) { regs_.Model = model; }
     // A non-zero value replaces the byte counts that 0x2408, 0x2505 and 0x2611 report.
     void SetReportedCaptureLength(uint16_t bytes) { reportedLength_ = bytes; }
+    // While held, the loop tests that run do not end (status 1 stays); released, those whose
+    // second is over end at the next step of the clock. A test of any length, for tests.
+    void HoldLoopTests(bool held) { testsHeld_ = held; }
 
     bool Enabled() const { return enabled_; }
     bool Initialising() const { return initDoneAt_.has_value(); }
@@ -122,6 +125,7 @@ private:
     double rebootUntil_ = 0;
     uint16_t faults_ = 0;
     uint16_t reportedLength_ = 0;
+    bool testsHeld_ = false;
 
     bool enabled_ = false;
     bool running_ = false;

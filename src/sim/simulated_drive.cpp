@@ -202,6 +202,12 @@ void SimulatedDrive::ReportCaptureLength(uint16_t bytes) {
     behaviour_.SetReportedCaptureLength(bytes);
 }
 
+void SimulatedDrive::HoldLoopTests(bool held) {
+    std::lock_guard<std::mutex> lock(lock_);
+    AdvanceClockLocked(Clock::now());
+    behaviour_.HoldLoopTests(held);
+}
+
 void SimulatedDrive::RaiseFault(uint16_t word) {
     std::lock_guard<std::mutex> lock(lock_);
     AdvanceClockLocked(Clock::now());

@@ -94,6 +94,8 @@ public:
     void ClearMisbehaviour();  // removes every rule and the Silent switch
     // The byte count the length registers (0x2408, 0x2505, 0x2611) report; 0: the real one.
     void ReportCaptureLength(uint16_t bytes);
+    // Running loop tests do not end while held (DriveBehaviour::HoldLoopTests).
+    void HoldLoopTests(bool held);
 
     // Drive.
     void RaiseFault(uint16_t word);  // adds fault bits and trips the motor

@@ -35,6 +35,19 @@ size_t Index(LoopTest loop) {
     return static_cast<size_t>(loop);
 }
 
+// The test box is registered under the test it shows, so only that test's timer writes into it.
+torvane::ProgressBoxKind BoxKindOf(LoopTest loop) {
+    switch (loop) {
+        case LoopTest::Current:
+            return torvane::ProgressBoxKind::CurrentLoopTest;
+        case LoopTest::Speed:
+            return torvane::ProgressBoxKind::SpeedLoopTest;
+        case LoopTest::Position:
+            break;
+    }
+    return torvane::ProgressBoxKind::PositionLoopTest;
+}
+
 const char* LoopTitle(LoopTest loop) {
     switch (loop) {
         case LoopTest::Current:
@@ -503,9 +516,10 @@ void CDlgFileNewPID::RunTest(LoopTest test) {
     }
     // The box runs even when the start failed: the user closes it, which sends the stop.
     testBox_->SetState(2);
-    requests_.SetOpenBox(torvane::ProgressBoxKind::LoopTest, testBox_);
+    const torvane::ProgressBoxKind box = BoxKindOf(test);
+    requests_.SetOpenBox(box, testBox_);
     const int result = testBox_->Run();
-    requests_.SetOpenBox(torvane::ProgressBoxKind::LoopTest, nullptr);
+    requests_.SetOpenBox(box, nullptr);
 
     if (result == 2) {
         switch (test) {

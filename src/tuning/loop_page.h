@@ -7,7 +7,7 @@
 // DriveState, and calls Run(), which returns 1 accepted (Next or Save: the gains are in the
 // ParameterSet), 2 cancelled or 3 Back. The page never talks to the drive: the tests are asked
 // of the console through PageRequests, whose progress timers write into the page's test box
-// (CDlgFileLoopTest) while it is open.
+// (CDlgFileLoopTest) while it is open; the box is registered under the test it shows.
 //
 // What the page does, with the core rules it calls:
 //   - Next/Save: the three gain checks (tuning/loop_gain_check.h), each loop stored as it

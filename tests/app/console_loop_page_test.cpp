@@ -1,12 +1,14 @@
 // The loop page opened by the console (ShowLoopPage) over the console's own requests and test
 // timers, against the simulated drive: a whole step test with its frames and plot, a cancelled
-// one with its stop word, the page's MotorEnabled in both modes, and the test timers ticking
-// while the page is open inside a command that holds the busy guard.
+// one with its stop word, a cancelled test whose timer goes on beside the next test's box, the
+// page's MotorEnabled in both modes, and the test timers ticking while the page is open inside a
+// command that holds the busy guard.
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 
 #include "app/console_sim_rig.h"
+#include "protocol/register_map.h"
 #include "serial/timing.h"
 #include "support/modal_qt.h"
 #include "support/recording_prompts_qt.h"
@@ -41,6 +43,7 @@ private slots:
     void cleanupTestCase() { torvane::SetTimeScale(1.0); }
     void SpeedTestThroughTheConsole();
     void CancelSendsTheStopWord();
+    void ACancelledTestThatEndsLeavesTheNextTestsBoxAlone();
     void MotorEnabledInBothModes();
 };
 
@@ -104,6 +107,62 @@ void ConsoleLoopPageTest::CancelSendsTheStopWord() {
     QCOMPARE(frames[2], QString("write 6000 05 01"));
     QCOMPARE(frames[3], QString("write 6000 05 00"));
     QCOMPARE(prompts.NoticeCount(), 0);
+}
+
+void ConsoleLoopPageTest::ACancelledTestThatEndsLeavesTheNextTestsBoxAlone() {
+    RecordingPrompts prompts;
+    ConsoleSimRig rig;
+    QVERIFY(rig.Open());
+    QVERIFY(rig.EnableIn(0));
+    auto values = [](CTChart::Series* s) {
+        QList<double> y;
+        for (int32_t k = 0; k < s->Count(); ++k) y << s->Y(k);
+        return y;
+    };
+    QList<double> plotted, shownAfterward;
+    bool speedBoxOpenAfterward = false;
+    QString speedBoxText;
+    QStringList frames;
+    ShowPage(*rig.dlg, true, [&](CDlgFileNewPID* p) {
+        // A whole speed test: the chart shows its response.
+        Click(p, "speedTestButton");
+        plotted = values(p->UpperChart()->SeriesAt(1));
+        // From here on the drive's tests end only when this test lets them.
+        rig.sim.HoldLoopTests(true);
+        rig.Mark();
+        // The current test is cancelled, but its stop word is refused: the drive goes on with
+        // it, and so does its timer.
+        OnNextModalOf<CDlgFileLoopTest>([&](CDlgFileLoopTest* box) {
+            rig.sim.AnswerWithResult(6, torvane::reg::kControlWord, 1);
+            Click(box, "cancelButton");
+        });
+        Click(p, "currentTestButton");
+        QVERIFY(rig.Active(CTorvaneDlg::TimerId::kCurrentTestTimer));
+        // The next speed test cannot start beside it; its box opens all the same and waits for
+        // the user. Meanwhile the current test ends and its timer reads it back.
+        OnNextModalOf<CDlgFileLoopTest>([&](CDlgFileLoopTest* box) {
+            rig.sim.HoldLoopTests(false);
+            QVERIFY(WaitFor([&] { return !rig.Active(CTorvaneDlg::TimerId::kCurrentTestTimer); }));
+            speedBoxOpenAfterward = box->isVisible();
+            speedBoxText = box->Text();
+            if (box->isVisible()) Click(box, "cancelButton");
+        });
+        Click(p, "speedTestButton");
+        shownAfterward = values(p->UpperChart()->SeriesAt(1));
+        frames = rig.Frames();
+    });
+    QCOMPARE(plotted.size(), 512);
+    QVERIFY(speedBoxOpenAfterward);
+    QCOMPARE(speedBoxText, QString::fromUtf8(CDlgFileLoopTest::kTestingText));
+    // Cancelled: the chart keeps the first speed test's response.
+    QVERIFY(shownAfterward == plotted);
+    // The refused stop word and the refused start; no message from the current test's end.
+    QCOMPARE(prompts.Texts(),
+             (QStringList{"Unable to process command", "Unable to process command"}));
+    // The current test's timer read its capture back, as a cancelled test's timer does.
+    QVERIFY2(frames.contains("read 2408 2") && frames.contains("read 8F80 128"),
+             qPrintable(frames.join('\n')));
+    QCOMPARE(frames.last(), QString("write 6000 06 00"));
 }
 
 void ConsoleLoopPageTest::MotorEnabledInBothModes() {

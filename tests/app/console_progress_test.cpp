@@ -261,9 +261,12 @@ void ConsoleProgressTest::Calibration() {
     QVERIFY(rig.Open());
     if (failedReads > 0) rig.sim.AnswerWithResult(3, torvane::reg::kMatchingGroup, failedReads);
     QStringList texts;
+    QList<int> noticesBefore;  // how many messages had been shown when each text came
     auto* correction = rig.Find<QLineEdit>("positionCorrectionEdit");
-    connect(correction, &QLineEdit::textChanged, correction,
-            [&texts](const QString& t) { texts << t; });
+    connect(correction, &QLineEdit::textChanged, correction, [&](const QString& t) {
+        texts << t;
+        noticesBefore << prompts.NoticeCount();
+    });
     rig.Click("correctButton");
     if (!pollAgain) {
         // The 25 s of polls are behind.
@@ -279,6 +282,8 @@ void ConsoleProgressTest::Calibration() {
     }
     QVERIFY(pollAgain || texts.contains("Calibrating"));
     QCOMPARE(prompts.Texts(), messages);
+    // "Time Out" is shown before the entry says "No calibration".
+    QCOMPARE(noticesBefore.last(), messages.size());
     QCOMPARE(rig.Active(Timer::kPollTimer), pollAgain);
     QCOMPARE(rig.dlg->Fields().ProgressCount, 1);
 }
@@ -383,17 +388,21 @@ struct LoopTest {
     uint8_t (torvane::PageRequests::*Start)();
     uint8_t (torvane::PageRequests::*Stop)();
     Timer Id;
+    ProgressBoxKind Box;
 };
 
 LoopTest LoopTestOf(int which) {
     using R = torvane::PageRequests;
     switch (which) {
         case 1:
-            return {&R::StartSpeedLoopTest, &R::StopSpeedLoopTest, Timer::kSpeedTestTimer};
+            return {&R::StartSpeedLoopTest, &R::StopSpeedLoopTest, Timer::kSpeedTestTimer,
+                    ProgressBoxKind::SpeedLoopTest};
         case 2:
-            return {&R::StartPositionLoopTest, &R::StopPositionLoopTest, Timer::kPositionTestTimer};
+            return {&R::StartPositionLoopTest, &R::StopPositionLoopTest, Timer::kPositionTestTimer,
+                    ProgressBoxKind::PositionLoopTest};
         default:
-            return {&R::StartCurrentLoopTest, &R::StopCurrentLoopTest, Timer::kCurrentTestTimer};
+            return {&R::StartCurrentLoopTest, &R::StopCurrentLoopTest, Timer::kCurrentTestTimer,
+                    ProgressBoxKind::CurrentLoopTest};
     }
 }
 
@@ -424,7 +433,7 @@ void ConsoleProgressTest::LoopTests() {
     const LoopTest test = LoopTestOf(which);
     torvane::PageRequests& requests = rig.dlg->Requests();
     RecordingBox box;
-    requests.SetOpenBox(ProgressBoxKind::LoopTest, &box);
+    requests.SetOpenBox(test.Box, &box);
     QCOMPARE((requests.*test.Start)(), 0);
     const QStringList frames = rig.Frames();
     QCOMPARE(frames.size(), 3);
@@ -436,7 +445,7 @@ void ConsoleProgressTest::LoopTests() {
     QCOMPARE(rig.dlg->Fields().LastControlWord, 0x0201);
 
     QVERIFY(WaitFor([&] { return box.Closed; }));
-    requests.SetOpenBox(ProgressBoxKind::LoopTest, nullptr);
+    requests.SetOpenBox(test.Box, nullptr);
     QCOMPARE(box.Events, QStringList({"text Test completed and reading data……", "close 1"}));
     QVERIFY(!rig.Active(test.Id));
     const QStringList after = rig.Frames().mid(3);
@@ -472,7 +481,7 @@ void ConsoleProgressTest::LoopTestFailures() {
     QVERIFY(rig.EnableIn(1));
     torvane::PageRequests& requests = rig.dlg->Requests();
     RecordingBox box;
-    requests.SetOpenBox(ProgressBoxKind::LoopTest, &box);
+    requests.SetOpenBox(ProgressBoxKind::SpeedLoopTest, &box);
     const torvane::RegisterAddress failingAddress[] = {
         torvane::reg::kSpeedLoopGains, torvane::reg::kSpeedTestStatus,
         torvane::reg::kSpeedTestLength, torvane::reg::kControlWord};
@@ -491,7 +500,7 @@ void ConsoleProgressTest::LoopTestFailures() {
         QCOMPARE(started, 0);
         QVERIFY(WaitFor([&] { return !rig.Active(Timer::kSpeedTestTimer); }));
     }
-    requests.SetOpenBox(ProgressBoxKind::LoopTest, nullptr);
+    requests.SetOpenBox(ProgressBoxKind::SpeedLoopTest, nullptr);
     QCOMPARE(box.Events, events);
     QCOMPARE(prompts.Texts(), QStringList{ErrorText(8)});
 }

@@ -20,6 +20,7 @@
 #include "app/about_dlg.h"
 #include "app/torvane_app.h"
 #include "app/torvane_dlg.h"
+#include "session/capture_file.h"
 #include "support/modal_qt.h"
 #include "support/recording_prompts_qt.h"
 
@@ -81,8 +82,8 @@ private slots:
     void ChartTakesTheExtraRoom();
     void ChartConfiguredForLiveSamples();
     void SaveDataWritesTheFixedLine();
-    void SaveDataFailsSilently();
-    void CaptureFileNameFormat();
+    void SaveDataThatCannotBeWrittenSaysSo_data();
+    void SaveDataThatCannotBeWrittenSaysSo();
     void CommandLineOptions_data();
     void CommandLineOptions();
     void DisplayCheck_data();
@@ -437,8 +438,8 @@ void ConsoleWindowTest::SaveDataWritesTheFixedLine() {
         QStringList files = QDir(dir.path()).entryList(QDir::Files);
         // Two names only when the clicks straddle a minute.
         QVERIFY(files.size() == 1 || (files.size() == 2 && before / 60 != after / 60));
-        const QStringList expected = {QString::fromStdString(CTorvaneDlg::CaptureFileName(before)),
-                                      QString::fromStdString(CTorvaneDlg::CaptureFileName(after))};
+        const QStringList expected = {QString::fromStdString(torvane::CaptureFileName(before)),
+                                      QString::fromStdString(torvane::CaptureFileName(after))};
         QVERIFY2(!files.isEmpty() && expected.contains(files.last()), qPrintable(files.join(",")));
         QFile file(dir.filePath(files.last()));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -448,42 +449,46 @@ void ConsoleWindowTest::SaveDataWritesTheFixedLine() {
     QDir::setCurrent(old);
 }
 
-void ConsoleWindowTest::SaveDataFailsSilently() {
+void ConsoleWindowTest::SaveDataThatCannotBeWrittenSaysSo_data() {
+    QTest::addColumn<bool>("fullDisk");
+    // A folder of the file's name cannot be opened as a file, whoever runs the test.
+    QTest::newRow("cannot be created") << false;
+    // A name that leads to /dev/full opens, and its line is lost when it is flushed.
+    QTest::newRow("disk full") << true;
+}
+
+void ConsoleWindowTest::SaveDataThatCannotBeWrittenSaysSo() {
+    QFETCH(bool, fullDisk);
     QTemporaryDir dir;
+    QVERIFY(dir.isValid());
     const QString old = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir.path()));
     RecordingPrompts prompts;
+    QStringList names;
     {
         Console c;
-        // A folder of the file's name cannot be opened as a file (whoever runs the test).
+        // The click may fall into the next minute.
         const std::time_t now = std::time(nullptr);
         for (std::time_t t : {now, now + 60}) {
-            QDir(dir.path()).mkdir(QString::fromStdString(CTorvaneDlg::CaptureFileName(t)));
+            const QString name = QString::fromStdString(torvane::CaptureFileName(t));
+            names << name;
+            if (fullDisk) {
+                QVERIFY(QFile::link("/dev/full", dir.filePath(name)));
+            } else {
+                QVERIFY(QDir(dir.path()).mkdir(name));
+            }
         }
         c.Find<QPushButton>("saveDataButton")->click();
     }
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 0);
-    QCOMPARE(prompts.NoticeCount(), 0);
     QDir::setCurrent(old);
-}
-
-void ConsoleWindowTest::CaptureFileNameFormat() {
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 9;
-    t.tm_hour = 15;
-    t.tm_min = 30;
-    t.tm_sec = 59;
-    t.tm_isdst = -1;
-    QCOMPARE(CTorvaneDlg::CaptureFileName(std::mktime(&t)),
-             std::string("TestData202612091530.txt"));
-    t.tm_mon = 0;
-    t.tm_mday = 2;
-    t.tm_hour = 3;
-    t.tm_min = 4;
-    QCOMPARE(CTorvaneDlg::CaptureFileName(std::mktime(&t)),
-             std::string("TestData202601020304.txt"));
+    QCOMPARE(prompts.NoticeCount(), 1);
+    QCOMPARE(prompts.LastIcon(), UserPrompts::Icon::Error);
+    const QString text = prompts.Last();
+    QVERIFY2(text.contains(names[0]) || text.contains(names[1]), qPrintable(text));
+    // The entries in the way are all the folder holds: nothing else was created.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
+                 .size(),
+             2);
 }
 
 void ConsoleWindowTest::CommandLineOptions_data() {

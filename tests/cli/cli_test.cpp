@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "protocol/drive_error.h"
 #include "protocol/register_map.h"
 #include "sim/simulated_drive.h"
 #include "support/cli_run.h"
@@ -59,8 +61,7 @@ TEST_F(CliTest, UsageErrorsExitWith2) {
     };
     for (const char* args : cases) {
         const Result r = Run(args);
-        EXPECT_EQ(r.status, 2) << args;
-        EXPECT_NE(r.err.find("usage: torvane-cli"), std::string::npos) << args;
+        EXPECT_TRUE(test::IsUsageError(r)) << args;
     }
     EXPECT_EQ(Run("--help").status, 0);
 }
@@ -175,6 +176,77 @@ TEST_F(CliTest, TalksToTheSimulatedDrive) {
     r = Run(port + "write 6000 02 01 read 1200 6");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Motor State: 1"), std::string::npos) << r.out;
+}
+
+// Which stream each kind of message reaches: information on standard output, errors on
+// standard error; the help on standard output; a usage error as its one line and a pointer to
+// the help.
+TEST_F(CliTest, EachMessageGoesToItsStream) {
+    sim::SimOptions options;
+    options.Pacing = false;
+    sim::SimulatedDrive drive(options);
+    std::string error;
+    ASSERT_TRUE(drive.Start(&error)) << error;
+    const std::string port = "--port " + drive.SlavePath() + " ";
+    const std::string kTry = "Try 'torvane-cli --help'\n";
+    const std::string runUsage = "usage: torvane-cli --port PATH run VALUE [OPTIONS]\n";
+    const struct {
+        const char* kind;
+        std::string args;
+        int status;
+        std::string outStart;  // standard output begins with it (the whole output when short)
+        std::string err;       // standard error, exactly
+    } cases[] = {
+        {"--help", "--help", 0, "usage: torvane-cli [--port PATH]", ""},
+        {"help", "help", 0, "usage: torvane-cli [--port PATH]", ""},
+        {"help COMMAND", "help run", 0, runUsage, ""},
+        {"COMMAND --help", "run --help", 0, runUsage, ""},
+        {"COMMAND --help with a port", port + "status --help", 0,
+         "usage: torvane-cli --port PATH status\n", ""},
+        {"help for an unknown command", "help frobnicate", 2, "",
+         "torvane-cli: unknown command: frobnicate\n" + kTry},
+        {"unknown command", "frobnicate", 2, "",
+         "torvane-cli: unknown command: frobnicate\n" + kTry},
+        {"bad argument", "read 2100", 2, "",
+         "torvane-cli: read needs ADDR (hex) and COUNT\n" + kTry},
+        {"no port", "status", 2, "", "torvane-cli: this command needs --port PATH\n" + kTry},
+        {"information", port + "params store", 0, "Parameter download completed！\n", ""},
+        {"refusal", port + "run 100", 1, "", "Motor not enabled\n"},
+        {"drive error", port + "read 1200 200", 1, "", std::string(DriveErrorText(0xF5)) + "\n"},
+        {"error notice", port + "capture 2408 " + (dir / "no-such-folder" / "c.bin").string(), 1,
+         "", "torvane-cli: cannot write " + (dir / "no-such-folder" / "c.bin").string() +
+                 ": No such file or directory\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const size_t before = drive.RequestCount();
+        const Result r = Run(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out.substr(0, c.outStart.size()), c.outStart) << r.out;
+        if (c.outStart.empty()) {
+            EXPECT_EQ(r.out, "");
+        }
+        EXPECT_EQ(r.err, c.err);
+        // Neither the help nor a usage error talks to the drive.
+        if (c.status == 2 || r.out.rfind("usage:", 0) == 0) {
+            EXPECT_EQ(drive.RequestCount(), before);
+        }
+    }
+    // A command's help is its own entry of the whole help, not the whole of it.
+    const Result whole = Run("--help");
+    const Result one = Run("help run");
+    EXPECT_EQ(Run("run --help").out, one.out);
+    EXPECT_NE(one.out.find("--reverse"), std::string::npos) << one.out;
+    EXPECT_EQ(one.out.find("params SUB"), std::string::npos) << one.out;
+    EXPECT_LT(std::count(one.out.begin(), one.out.end(), '\n'), 10) << one.out;
+    EXPECT_GT(std::count(whole.out.begin(), whole.out.end(), '\n'), 30) << whole.out;
+    // Every command of the table has its help.
+    for (const char* name : {"ports", "read", "write", "capture", "enable", "params", "steptest"}) {
+        const Result r = Run(std::string("help ") + name);
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_NE(r.out.find(std::string(" ") + name), std::string::npos) << r.out;
+        EXPECT_EQ(r.err, "") << name;
+    }
 }
 
 }  // namespace

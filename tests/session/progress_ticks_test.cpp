@@ -124,11 +124,14 @@ TEST_F(ProgressTicks, CalibrationEndsCalibratedFailedOrTimedOut) {
         rig.Mark();
         EXPECT_EQ(TickCalibration(rig.Ctx, &entry).Text, "Calibrating");
         rig.Console.ProgressCount = 1250;
+        rig.Notices.Journal = &entry.Events;
         const ProgressStep step = TickCalibration(rig.Ctx, &entry);
+        rig.Notices.Journal = nullptr;
         EXPECT_TRUE(step.StopTimer);
         EXPECT_FALSE(step.RestartPoll);
-        EXPECT_EQ(entry.Events,
-                  (Strings{"text Is the calibration", "text Calibrating", "text No calibration"}));
+        // The message first, then the entry.
+        EXPECT_EQ(entry.Events, (Strings{"text Is the calibration", "text Calibrating",
+                                         "notice Time Out", "text No calibration"}));
         EXPECT_EQ(rig.Notices.Texts(), Strings{"Time Out"});
         EXPECT_EQ(rig.Timers.Log(), Strings{"stop 7"});
         EXPECT_EQ(rig.Console.ProgressCount, 1);

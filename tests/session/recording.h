@@ -21,6 +21,7 @@ class RecordingNotices : public NoticeSink {
 public:
     void Notice(const std::string& text, NoticeIcon icon) override {
         Shown.push_back({text, icon});
+        if (Journal != nullptr) Journal->push_back("notice " + text);
     }
     bool Confirm(const std::string& text) override {
         Shown.push_back({text, NoticeIcon::Question});
@@ -32,6 +33,9 @@ public:
         return texts;
     }
     std::vector<test::Notice> Shown;
+    // When set, each notice is also logged there as "notice TEXT": beside a box's Events, it
+    // shows the order of what the box and the messages were given.
+    std::vector<std::string>* Journal = nullptr;
 };
 
 // Every write into a box, in order: "text ...", "caption ...", "state N", "close N".

@@ -512,6 +512,21 @@ TEST(DriveBehaviour, APositionTestMovesTheShaft) {
     EXPECT_EQ(Status(d).Position, -12345);
 }
 
+TEST(DriveBehaviour, HeldLoopTestsEndOnlyOnceReleased) {
+    DriveBehaviour d;
+    Ready(d);
+    d.HoldLoopTests(true);
+    ASSERT_EQ(Cmd(d, control::kStartSpeedTest), nibble::kOk);
+    d.Advance(5.0);
+    EXPECT_EQ(Read(d, reg::kSpeedTestStatus, 1)[0], 1);
+    // It still runs: another test must wait for it.
+    EXPECT_EQ(Cmd(d, control::kStartCurrentTest), nibble::kCannotProcess);
+    d.HoldLoopTests(false);
+    d.Advance(0.01);
+    EXPECT_EQ(Read(d, reg::kSpeedTestStatus, 1)[0], 3);
+    EXPECT_EQ(GetU16(Read(d, reg::kSpeedTestLength, 2).data()), 8192);
+}
+
 TEST(DriveBehaviour, AReportedCaptureLengthReplacesTheRealOne) {
     DriveBehaviour d;
     d.SetReportedCaptureLength(9000);

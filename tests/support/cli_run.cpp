@@ -38,6 +38,18 @@ Result Collect(int waitStatus, const fs::path& dir) {
             Slurp(dir / "err")};
 }
 
+::testing::AssertionResult IsUsageError(const Result& r) {
+    static const std::string kTry = "Try 'torvane-cli --help'\n";
+    const std::string head = "torvane-cli: ";
+    const bool shape = r.err.size() > head.size() + kTry.size() &&
+                       r.err.compare(0, head.size(), head) == 0 &&
+                       r.err.compare(r.err.size() - kTry.size(), kTry.size(), kTry) == 0 &&
+                       r.err.find('\n') == r.err.size() - kTry.size() - 1;
+    if (r.status == 2 && r.out.empty() && shape) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "exit " << r.status << "\nout: " << r.out
+                                         << "\nerr: " << r.err;
+}
+
 Result RunCommand(const std::string& command, const fs::path& dir) {
     return Collect(std::system((command + OutputTo(dir) + " </dev/null").c_str()), dir);
 }

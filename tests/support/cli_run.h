@@ -2,6 +2,8 @@
 // per-test folder. POSIX only.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 
@@ -24,6 +26,10 @@ std::string OutputTo(const std::filesystem::path& dir);
 
 // The status from a wait status, and the output and errors from dir/out and dir/err.
 Result Collect(int waitStatus, const std::filesystem::path& dir);
+
+// A usage error as torvane-cli reports one: exit status 2, nothing on standard output, and on
+// standard error its one line "torvane-cli: ..." followed by "Try 'torvane-cli --help'".
+::testing::AssertionResult IsUsageError(const Result& r);
 
 // Runs `command` through the shell with its output and errors into `dir` and standard input
 // from /dev/null.

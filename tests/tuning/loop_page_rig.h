@@ -107,7 +107,7 @@ public:
         return torvane::StopPositionLoopTest(c);
     }
     void SetOpenBox(torvane::ProgressBoxKind kind, torvane::ProgressBox* box) override {
-        if (kind == torvane::ProgressBoxKind::LoopTest) box_ = box;
+        if (kind != torvane::ProgressBoxKind::Matching) box_ = box;
     }
 
     void StartTimer(torvane::TimerId id) override {

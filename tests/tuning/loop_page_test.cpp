@@ -40,6 +40,7 @@ public:
     QStringList Calls;
     std::function<void(torvane::ProgressBox*)> Console;
     std::vector<int> OpenStates;  // TestState of the box each time it opened
+    std::vector<torvane::ProgressBoxKind> BoxKinds;  // the kind of each SetOpenBox
 
     uint8_t StartMotorMatch() override { return Call("start matching"); }
     uint8_t CancelMotorMatch() override { return Call("cancel matching"); }
@@ -50,8 +51,9 @@ public:
     uint8_t StartPositionLoopTest() override { return Call("start position"); }
     uint8_t StopPositionLoopTest() override { return Call("stop position"); }
     void SetOpenBox(torvane::ProgressBoxKind kind, torvane::ProgressBox* box) override {
-        QVERIFY(kind == torvane::ProgressBoxKind::LoopTest);
+        QVERIFY(kind != torvane::ProgressBoxKind::Matching);
         Calls << (box ? "box open" : "box closed");
+        BoxKinds.push_back(kind);
         if (box) OpenStates.push_back(static_cast<CDlgFileLoopTest*>(box)->TestState());
         if (box && Console) {
             auto console = Console;
@@ -592,6 +594,12 @@ void LoopPageTest::TestBoxResults() {
     QCOMPARE(prompts.NoticeCount(), 0);
     // The box's state was 2 whenever it opened.
     QCOMPARE(requests.OpenStates, std::vector<int>(4, 2));
+    // It was opened and closed under the test it showed.
+    using K = torvane::ProgressBoxKind;
+    QVERIFY(requests.BoxKinds == (std::vector<K>{K::CurrentLoopTest, K::CurrentLoopTest,
+                                                  K::SpeedLoopTest, K::SpeedLoopTest,
+                                                  K::PositionLoopTest, K::PositionLoopTest,
+                                                  K::PositionLoopTest, K::PositionLoopTest}));
 }
 
 void LoopPageTest::PlotsAsTheRecordsSay() {
