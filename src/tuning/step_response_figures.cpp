@@ -28,6 +28,16 @@ double Mean(const std::vector<double>& y, size_t from, size_t to) {
     return sum / static_cast<double>(to - from);
 }
 
+// Standard deviation of white noise on y[from, to) from its successive differences: a slow
+// drift or a slow response adds little to them, so a record that still moves does not pass
+// its motion off as noise.
+double NoiseBySuccessiveDifferences(const std::vector<double>& y, size_t from, size_t to) {
+    if (to < from + 2) return 0;
+    double sum = 0;
+    for (size_t k = from + 1; k < to; ++k) sum += (y[k] - y[k - 1]) * (y[k] - y[k - 1]);
+    return std::sqrt(sum / (2.0 * static_cast<double>(to - from - 1)));
+}
+
 // Trapezoidal integral of |set - actual| over X from sample `from` to the last one.
 double IntegralAbsoluteError(const StepResponse& r, const std::vector<double>& actual, size_t from,
                              size_t n) {
@@ -50,13 +60,44 @@ std::optional<Crossing> FirstCrossing(const std::vector<double>& z, const std::v
                                       size_t from, size_t n, double level) {
     for (size_t k = from; k < n; ++k) {
         if (z[k] < level) continue;
-        if (k > 0 && z[k - 1] < level) {
+        if (k > from && z[k - 1] < level) {
             const double f = (level - z[k - 1]) / (z[k] - z[k - 1]);
             return Crossing{k, x[k - 1] + f * (x[k] - x[k - 1])};
         }
         return Crossing{k, x[k]};
     }
     return std::nullopt;
+}
+
+// Whether a set value that changes makes one move from its first to its last value.
+bool IsSingleStep(const std::vector<double>& set, size_t n) {
+    const double move = set[n - 1] - set[0];
+    const double lo = std::min(set[0], set[n - 1]), hi = std::max(set[0], set[n - 1]);
+    const double range = *std::max_element(set.begin(), set.begin() + static_cast<ptrdiff_t>(n)) -
+                         *std::min_element(set.begin(), set.begin() + static_cast<ptrdiff_t>(n));
+    const double tol = kTurnBackFraction * std::abs(move);
+    // A pulse ends where it started: its move is nothing beside its range.
+    if (std::abs(move) <= kTurnBackFraction * range) return false;
+    const double sign = move > 0 ? 1.0 : -1.0;
+    for (size_t k = 1; k < n; ++k) {
+        if ((set[k] - set[k - 1]) * sign < -tol) return false;
+        if (set[k] < lo - tol || set[k] > hi + tol) return false;
+    }
+    // The transition: from the first change to the sample from which the set value stays at
+    // its final value; inside it the set value may pause, as a ramp in whole counts does, but
+    // not hold as long as a staircase does between its steps.
+    size_t first = 1;
+    while (first < n && set[first] == set[0]) ++first;
+    size_t end = n - 1;
+    while (end > first && std::abs(set[end - 1] - set[n - 1]) <= tol) --end;
+    const size_t length = end - first + 1;
+    const size_t allowed = std::max(kMaxRampPause, length / 4);
+    size_t pause = 0;
+    for (size_t k = first + 1; k <= end; ++k) {
+        pause = set[k] == set[k - 1] ? pause + 1 : 0;
+        if (pause > allowed) return false;
+    }
+    return true;
 }
 
 std::string Number(double v) {
@@ -72,6 +113,10 @@ std::optional<double> StepFigures::Ms(std::optional<double> periods) const {
     return *periods * PeriodMs;
 }
 
+std::vector<double> SmoothedActual(const StepResponse& r, int smoothing) {
+    return Smooth(r.Actual, r.Actual.size(), smoothing);
+}
+
 StepFigures ComputeStepFigures(const StepResponse& r, int smoothing) {
     StepFigures f;
     f.PeriodMs = r.PeriodMs;
@@ -84,28 +129,51 @@ StepFigures ComputeStepFigures(const StepResponse& r, int smoothing) {
             return f;
         }
     }
-    const std::vector<double> y = Smooth(r.Actual, n, smoothing);
+    const int width = std::max(1, smoothing);
+    const std::vector<double> y = Smooth(r.Actual, n, width);
 
     f.SetInitial = r.Set[0];
     f.SetFinal = r.Set[n - 1];
     size_t k0 = 0;
     while (k0 < n && r.Set[k0] == r.Set[0]) ++k0;
-    if (k0 == n) k0 = 0;
+    const bool constantSet = k0 == n;
+    if (constantSet) k0 = 0;
     f.StepIndex = k0;
     f.StepX = r.X[k0];
 
-    const size_t tail = std::max<size_t>(
-        1, static_cast<size_t>(std::lround(static_cast<double>(n - k0) * kTailFraction)));
-    f.InitialValue = k0 > 0 ? Mean(r.Actual, 0, k0) : r.Actual[0];
+    const size_t tail = std::clamp<size_t>(
+        static_cast<size_t>(std::lround(static_cast<double>(n) * kTailFraction)), 1, n - k0);
     f.FinalValue = Mean(r.Actual, n - tail, n);
-    f.SteadyStateError = f.SetFinal - f.FinalValue;
     f.IntegralAbsoluteError = IntegralAbsoluteError(r, y, k0, n);
-    f.Step = f.SetFinal - f.InitialValue;
-    if (k0 == 0 || f.Step == 0) {
-        f.Status = FigureStatus::NoStep;
+
+    if (!constantSet && !IsSingleStep(r.Set, n)) {
+        f.Status = FigureStatus::NotSingleStep;
+        f.InitialValue = Mean(r.Actual, 0, k0);
+        f.Step = f.SetFinal - f.InitialValue;
+        f.SteadyStateError = f.SetFinal - f.FinalValue;
         return f;
     }
-    f.SteadyStateErrorPercent = f.SteadyStateError / std::abs(f.Step) * 100.0;
+
+    f.Noise = k0 >= kNoiseSamples ? NoiseBySuccessiveDifferences(r.Actual, 0, k0)
+                                  : NoiseBySuccessiveDifferences(r.Actual, n - tail, n);
+    f.InitialValue = k0 > 0 ? Mean(r.Actual, 0, k0) : r.Actual[0];
+    f.Step = f.SetFinal - f.InitialValue;
+    const double size = std::abs(f.Step);
+    // A record that starts at the step instant: the set value never changes, but the response
+    // starts away from it.
+    const bool stepsAtStart =
+        constantSet && size > kFlatFraction * std::abs(f.SetFinal) && size > kNoiseSigmas * f.Noise;
+    if ((constantSet && !stepsAtStart) || size == 0 || size <= kNoiseSigmas * f.Noise) {
+        f.Status = FigureStatus::NoStep;
+        f.SteadyStateError = f.SetFinal - f.FinalValue;
+        return f;
+    }
+    const double sign = f.Step > 0 ? 1.0 : -1.0;
+    f.NoiseAllowance = std::min(kNoiseSigmas * f.Noise / std::sqrt(static_cast<double>(width)),
+                                kMaxNoiseAllowance * size);
+    f.SteadyStateError = (f.SetFinal - f.FinalValue) * sign;
+    f.SteadyStateErrorPercent = f.SteadyStateError / size * 100.0;
+    f.IaePerStep = f.IntegralAbsoluteError / size;
 
     if (!((f.FinalValue - f.InitialValue) / f.Step >= kFlatFraction)) {
         f.Status = FigureStatus::Flat;
@@ -115,7 +183,6 @@ StepFigures ComputeStepFigures(const StepResponse& r, int smoothing) {
     // The response in units of the step: 0 where it started, 1 at the final set value.
     std::vector<double> z(n);
     for (size_t k = 0; k < n; ++k) z[k] = (y[k] - f.InitialValue) / f.Step;
-    const double zFinal = (f.FinalValue - f.InitialValue) / f.Step;
 
     if (const auto low = FirstCrossing(z, r.X, k0, n, kRiseLow)) {
         if (const auto high = FirstCrossing(z, r.X, low->Index, n, kRiseHigh)) {
@@ -124,21 +191,22 @@ StepFigures ComputeStepFigures(const StepResponse& r, int smoothing) {
     }
 
     const double peak = *std::max_element(z.begin() + static_cast<ptrdiff_t>(k0), z.begin() + n);
-    f.OvershootPercent = std::max(0.0, peak - 1.0) * 100.0;
+    const double beyond = (peak - 1.0) * size;
+    f.OvershootPercent = beyond > f.NoiseAllowance ? (peak - 1.0) * 100.0 : 0.0;
 
-    // The band is 2 % of the way the response really went, so a response that has crept a
-    // fraction of the step counts as settled only when it has stopped creeping.
-    const double band = kSettlingBand * zFinal;
-    auto outside = [&](size_t k) { return std::abs(z[k] - zFinal) > band; };
-    f.Settled = true;
-    for (size_t k = n - tail; k < n; ++k) f.Settled = f.Settled && !outside(k);
+    const double band = std::max(kSettlingBand * size, f.NoiseAllowance);
+    auto distance = [&](size_t k) { return std::abs(y[k] - f.SetFinal); };
+    double tailDeviation = 0;
+    for (size_t k = n - tail; k < n; ++k) tailDeviation = std::max(tailDeviation, distance(k));
+    f.TailDeviationPercent = tailDeviation / size * 100.0;
+    f.Settled = tailDeviation <= band;
     if (f.Settled) {
         size_t s = n;  // first sample of the run that stays inside the band
-        while (s > k0 && !outside(s - 1)) --s;
+        while (s > k0 && distance(s - 1) <= band) --s;
         double settleX = r.X[s];
         if (s > k0) {
             // Where the response crosses the edge of the band it was last outside of.
-            const double before = z[s - 1] - zFinal, after = z[s] - zFinal;
+            const double before = y[s - 1] - f.SetFinal, after = y[s] - f.SetFinal;
             const double edge = before > 0 ? band : -band;
             const double frac = (before - edge) / (before - after);
             settleX = r.X[s - 1] + frac * (r.X[s] - r.X[s - 1]);
@@ -165,6 +233,9 @@ std::vector<std::string> FormatStepFigures(const StepFigures& f) {
         case FigureStatus::NoStep:
             lines.push_back("The set value does not step: no rise, overshoot or settling");
             break;
+        case FigureStatus::NotSingleStep:
+            lines.push_back("The set value is not a single step: no rise, overshoot or settling");
+            break;
         case FigureStatus::Flat:
             lines.push_back("The response does not follow the step");
             break;
@@ -177,9 +248,11 @@ std::vector<std::string> FormatStepFigures(const StepFigures& f) {
                                             : std::string("not settled within the record")));
             break;
     }
-    std::string error = "Steady-state error: " + Number(f.SteadyStateError);
-    if (f.SteadyStateErrorPercent) error += " (" + Number(*f.SteadyStateErrorPercent) + " %)";
-    lines.push_back(error);
+    if (f.Status != FigureStatus::NotSingleStep) {
+        std::string error = "Steady-state error: " + Number(f.SteadyStateError);
+        if (f.SteadyStateErrorPercent) error += " (" + Number(*f.SteadyStateErrorPercent) + " %)";
+        lines.push_back(error);
+    }
     std::string iae =
         "Integral of absolute error: " + Number(f.IntegralAbsoluteError) + " x period";
     if (const auto ms = f.Ms(f.IntegralAbsoluteError)) iae += " (" + Number(*ms) + " x ms)";

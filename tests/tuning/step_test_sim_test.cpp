@@ -202,11 +202,12 @@ TEST_F(StepTestSimTest, BetterSpeedGainsGiveBetterFigures) {
         for (const std::string& line : FormatStepFigures(*f)) std::printf("  %s\n", line.c_str());
         std::printf("\n");
         ASSERT_EQ(f->Status, FigureStatus::Valid);
-        ASSERT_TRUE(f->RiseTime && f->SettlingTime);
+        ASSERT_TRUE(f->RiseTime);
     }
     EXPECT_LT(*tuned.RiseTime, 0.6 * *soft.RiseTime);
     EXPECT_LT(*tuned.OvershootPercent, 0.5 * *soft.OvershootPercent);
-    EXPECT_LT(*tuned.SettlingTime, 0.5 * *soft.SettlingTime);
+    // The soft gains end far beyond the set value: not settled, however steady they are.
+    EXPECT_FALSE(soft.Settled);
     EXPECT_LT(std::abs(tuned.SteadyStateError), 0.5 * std::abs(soft.SteadyStateError));
     EXPECT_LT(tuned.IntegralAbsoluteError, 0.6 * soft.IntegralAbsoluteError);
 }
