@@ -16,7 +16,6 @@ constexpr double kMaxStep = 0.005;          // s, integration step while anythin
 constexpr double kPositionGain = 10.0;      // 1/s, live position approach
 constexpr double kPositionLag = 0.05;       // s, speed lag in position mode
 constexpr double kHoldingCurrent = 0.2;     // A, an enabled motor at rest
-constexpr double kViscousCurrent = 0.0002;  // A per rpm
 constexpr double kVoltageDrop = 0.05;       // V per A of phase current
 constexpr double kVoltageNoise = 0.05;      // V, standard deviation
 constexpr double kCurrentNoise = 0.01;      // A
@@ -170,7 +169,7 @@ double DriveBehaviour::LoadCurrent() const {
     if (!enabled_) return 0;
     if (running_ && runMode_ == 0) return std::abs(torqueCurrent_);
     double current = kHoldingCurrent + std::abs(accel_) / plant_.AccelerationPerAmp() +
-                     kViscousCurrent * std::abs(speed_);
+                     plant_.ViscousCurrent(std::abs(speed_));
     if (speed_ != 0) current += plant_.FrictionCurrent();
     return std::min<double>(current, RegisterModel::kPeakCurrent);
 }

@@ -39,6 +39,10 @@ double PlantParameters::FrictionCurrent() const {
     return CoulombFriction / TorqueConstant;
 }
 
+double PlantParameters::ViscousCurrent(double rpm) const {
+    return (ViscousFriction + LoadViscousFriction) * rpm * kRadPerSecondPerRpm / TorqueConstant;
+}
+
 double PlantParameters::ViscousTime() const {
     return TotalInertia() / std::max(1e-9, ViscousFriction + LoadViscousFriction);
 }

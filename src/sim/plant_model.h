@@ -94,6 +94,7 @@ struct PlantParameters {
     // Live figures for the drive's motion outside the tests.
     double AccelerationPerAmp() const;  // rpm/s per A, the two inertias together
     double FrictionCurrent() const;     // A that overcome the Coulomb friction
+    double ViscousCurrent(double rpm) const;  // A that hold `rpm` against viscous friction
     double ViscousTime() const;         // s, the unloaded shaft's coast-down time constant
 };
 

@@ -8,10 +8,11 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// The coupling's stiffness and damping for a resonance at `hz` with damping ratio `zeta`.
 constexpr double Reduced(double jm, double jl) {
     return jm * jl / (jm + jl);
 }
+// The coupling's stiffness for a resonance at `hz`, and its damping for the damping ratio
+// `zeta` of that resonance.
 constexpr double StiffnessFor(double hz, double jm, double jl) {
     return (2 * kPi * hz) * (2 * kPi * hz) * Reduced(jm, jl);
 }
@@ -19,39 +20,60 @@ constexpr double DampingFor(double hz, double zeta, double jm, double jl) {
     return 2 * zeta * (2 * kPi * hz) * Reduced(jm, jl);
 }
 
-PlantParameters Small() {
+// The same 48 V drive stands behind every machine: its ADC resolves 10 mA with 6 mA of noise.
+PlantParameters Drive() {
     PlantParameters p;
-    p.Name = "small";
-    p.Description = "a small stiff servo (light load, stiff coupling, 280 Hz resonance)";
-    p.Resistance = 0.8;
-    p.Inductance = 1.2e-3;
-    p.TorqueConstant = 0.06;
+    p.BusVoltage = 48.0;
     p.AdcStep = 0.01;
     p.CurrentNoise = 0.006;
-    p.MotorInertia = 0.6e-5;
-    p.LoadInertia = 0.3e-5;
-    p.Stiffness = StiffnessFor(280, p.MotorInertia, p.LoadInertia);
-    p.CouplingDamping = DampingFor(280, 0.04, p.MotorInertia, p.LoadInertia);
-    p.CoulombFriction = 0.02;
-    p.ViscousFriction = 2e-4;
-    p.LoadViscousFriction = 1e-5;
-    p.SpeedWindow = 4;
-    p.SpeedFilterTime = 0.3e-3;
-    p.Current = {1.8, 2000, 1.8 * kLoopPeriod * 0.5};
-    p.Speed = {0.0045, 0.3, 0.0045 * 0.2e-3};
-    p.Position = {2000, 1e6, 0.2};
     return p;
 }
 
+// The gain units follow each machine as its drive's firmware would have been set up for it:
+// the loop page's range reaches from sluggish to ringing on every one, with the best gains
+// well inside. What the derivative gains mean follows the proportional ones.
+GainScale CurrentUnits(double p, double i) {
+    return {p, i, p * kLoopPeriod / 2};  // D: half a P unit per period of change
+}
+GainScale SpeedUnits(double p, double i) {
+    return {p, i, p * 0.2e-3};  // D: a P unit per 0.2 ms
+}
+GainScale PositionUnits(double p, double i) {
+    return {p, i, 0.2};  // D: a fifth of the speed error
+}
+
+// A small servo motor with a light load on a stiff coupling: fast, and it hums when pushed.
+PlantParameters Small() {
+    PlantParameters p = Drive();
+    p.Name = "small";
+    p.Description = "small stiff servo, light load, resonance 280 Hz";
+    p.Resistance = 0.8;
+    p.Inductance = 1.2e-3;
+    p.TorqueConstant = 0.06;
+    p.MotorInertia = 2.5e-6;
+    p.LoadInertia = 1.25e-6;
+    p.Stiffness = StiffnessFor(280, p.MotorInertia, p.LoadInertia);
+    p.CouplingDamping = DampingFor(280, 0.04, p.MotorInertia, p.LoadInertia);
+    p.CoulombFriction = 0.005;
+    p.ViscousFriction = 2e-4;
+    p.LoadViscousFriction = 1e-5;
+    p.SpeedWindow = 8;
+    p.SpeedFilterTime = 1.5e-3;
+    p.Current = CurrentUnits(3.0, 3000);
+    p.Speed = SpeedUnits(0.002, 0.1);
+    p.Position = PositionUnits(2800, 3e5);
+    return p;
+}
+
+// A larger motor driving a load of five times its own inertia through a shaft: the load
+// swings back against the motor after every change of torque.
 PlantParameters Inertia() {
-    PlantParameters p;
+    PlantParameters p = Drive();
     p.Name = "inertia";
-    p.Description = "a large-inertia load (five times the motor's, 120 Hz resonance)";
+    p.Description = "large-inertia load (5x the motor's), resonance 120 Hz";
     p.Resistance = 0.3;
     p.Inductance = 0.8e-3;
     p.TorqueConstant = 0.1;
-    p.AdcStep = 0.01;
-    p.CurrentNoise = 0.006;
     p.MotorInertia = 1e-5;
     p.LoadInertia = 5e-5;
     p.Stiffness = StiffnessFor(120, p.MotorInertia, p.LoadInertia);
@@ -59,23 +81,23 @@ PlantParameters Inertia() {
     p.CoulombFriction = 0.03;
     p.ViscousFriction = 1e-4;
     p.LoadViscousFriction = 5e-4;
-    p.SpeedWindow = 4;
-    p.SpeedFilterTime = 0.5e-3;
-    p.Current = {1.2, 1000, 1.2 * kLoopPeriod * 0.5};
-    p.Speed = {0.01, 0.3, 0.01 * 0.2e-3};
-    p.Position = {2000, 6e5, 0.2};
+    p.SpeedWindow = 8;
+    p.SpeedFilterTime = 1.5e-3;
+    p.Current = CurrentUnits(2.0, 1700);
+    p.Speed = SpeedUnits(0.007, 0.1);
+    p.Position = PositionUnits(2000, 2e5);
     return p;
 }
 
+// The small motor on a toothed belt carrying three times its inertia: soft, with the most
+// friction, and a speed measurement filtered harder against the belt's vibration.
 PlantParameters Belt() {
-    PlantParameters p;
+    PlantParameters p = Drive();
     p.Name = "belt";
-    p.Description = "a compliant belt drive (three times the motor's inertia, 85 Hz resonance)";
+    p.Description = "compliant belt (3x the motor's inertia), resonance 85 Hz";
     p.Resistance = 0.8;
     p.Inductance = 1.2e-3;
     p.TorqueConstant = 0.06;
-    p.AdcStep = 0.01;
-    p.CurrentNoise = 0.006;
     p.MotorInertia = 1.0e-5;
     p.LoadInertia = 3.0e-5;
     p.Stiffness = StiffnessFor(85, p.MotorInertia, p.LoadInertia);
@@ -84,10 +106,10 @@ PlantParameters Belt() {
     p.ViscousFriction = 2e-5;
     p.LoadViscousFriction = 5e-5;
     p.SpeedWindow = 8;
-    p.SpeedFilterTime = 1e-3;
-    p.Current = {1.8, 2000, 1.8 * kLoopPeriod * 0.5};
-    p.Speed = {0.007, 0.12, 0.007 * 0.2e-3};
-    p.Position = {1000, 2e5, 0.2};
+    p.SpeedFilterTime = 2e-3;
+    p.Current = CurrentUnits(3.0, 3000);
+    p.Speed = SpeedUnits(0.004, 0.05);
+    p.Position = PositionUnits(1500, 2e5);
     return p;
 }
 

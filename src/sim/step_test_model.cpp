@@ -129,7 +129,7 @@ size_t RunPositionStepTest(const PlantParameters& plant, const DriveParameters& 
     const double direction = test.PositionTarget < 0 ? -1.0 : 1.0;
     const Profile profile(std::max(distance, 1e-9), maxRpm / 60.0 * cpr, accelRpm / 60.0 * cpr);
 
-    const double span = std::clamp(profile.Duration() * 1.5 + 0.2, 0.2, 60.0);
+    const double span = std::clamp(profile.Duration() * 1.25 + 0.1, 0.1, 60.0);
     const uint32_t decimation = static_cast<uint32_t>(std::max(
         1.0, std::ceil(span / (static_cast<double>(kTestRecords - kStepRecord) * kLoopPeriod))));
     const uint64_t stepPeriod = static_cast<uint64_t>(kStepRecord) * decimation;
