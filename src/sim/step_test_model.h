@@ -8,9 +8,10 @@
 //   position test, 16 bytes: set value (int32, counts), actual value (int32, counts),
 //                            period index (uint32), speed (int32, 0.1 rpm, as measured)
 // One period is one 66 us cycle of the loops; the current test records every period, the speed
-// test every 8th, the position test as many as the move needs (the move and half as long
-// again, at least 0.2 s, at most a minute, over the records after the step). The set value
-// steps at record kStepRecord.
+// test every 8th, the position test as many as the move needs (over the records after the
+// step: the move, a quarter as long again and 0.1 s to settle, at most a minute; short enough a
+// stride that a loop humming at its resonance shows in the records). The set value steps at
+// record kStepRecord.
 //
 // The current test drives the winding's d axis, which makes no torque: the rotor stands. The
 // speed test runs the current loop with the drive's present current gains under the speed

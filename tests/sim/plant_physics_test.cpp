@@ -4,7 +4,10 @@
 // engineer tunes: current loop, then speed, then position.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
+#include <vector>
 
 #include "sim/plant_presets.h"
 #include "support/plant_step.h"
@@ -77,6 +80,41 @@ TEST(PlantPhysics, TheBestGainsLieInsideTheRangeAndItsTopRings) {
 
             params = test::WithGains(params, loop, best.P, best.I);
         }
+    }
+}
+
+TEST(PlantPhysics, EachMachineHasALightlyDampedResonance) {
+    // A short knock of torque on the free machine (no friction), then the coupling's twist
+    // rings: between 80 and 300 Hz, for many cycles.
+    for (const PlantParameters& preset : PlantPresets()) {
+        SCOPED_TRACE(preset.Name);
+        PlantParameters plant = preset;
+        plant.CoulombFriction = plant.ViscousFriction = plant.LoadViscousFriction = 0;
+        Mechanics m(plant);
+        m.Step(0.1);
+        std::vector<double> twist;
+        for (int k = 0; k < static_cast<int>(0.2 / kLoopPeriod); ++k) {
+            m.Step(0);
+            twist.push_back(m.MotorAngle() - m.LoadAngle());
+        }
+        // Four cycles from the first time the twist passes its rest (0) to the ninth.
+        std::vector<size_t> crossings;
+        for (size_t k = 1; k < twist.size(); ++k) {
+            if (twist[k - 1] * twist[k] < 0) crossings.push_back(k);
+        }
+        ASSERT_GE(crossings.size(), 11u);
+        const double hz = 4.0 / (static_cast<double>(crossings[8] - crossings[0]) * kLoopPeriod);
+        EXPECT_GE(hz, 80) << plant.ResonanceHz();
+        EXPECT_LE(hz, 300);
+        auto swing = [&](size_t from, size_t to) {
+            double most = 0;
+            for (size_t k = from; k < to; ++k) most = std::max(most, std::abs(twist[k]));
+            return most;
+        };
+        const double first = swing(crossings[0], crossings[2]);
+        const double fifth = swing(crossings[8], crossings[10]);
+        EXPECT_GT(fifth, 0.1 * first) << "dies away within a few cycles";
+        EXPECT_LT(fifth, 0.95 * first) << "does not die away";
     }
 }
 
