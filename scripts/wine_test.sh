@@ -3,8 +3,9 @@
 # build-mingw and proves them under wine, in a private prefix (build-mingw/wineprefix):
 #   - the core test programs pass (ctest; serial_win_tests talks to a simulated drive on COM12);
 #   - torvane-cli.exe talks to the Linux torvane-sim through COM ports of the prefix: version,
-#     port search, status, an error reply, a silent register, the exclusive open, an 8192-byte
-#     capture read back, and a drive that goes away while a reply is awaited.
+#     port search (with a device's friendly name), status, an error reply, a silent register,
+#     the exclusive open, an 8192-byte capture read back, and a drive that goes away while a
+#     reply is awaited.
 # COM12 and COM13 are ports defined in the prefix's registry whose devices are the links that
 # the simulated drives make to their pseudo-terminals (--link), so the prefix outlives them.
 #
@@ -39,7 +40,7 @@ cd "${work}"
 
 # The prefix, made once (wineboot takes a while the first time) and kept with its ports.
 stamp="${WINEPREFIX}/torvane-ports"
-wanted="COM12=${ports}/com12 COM13=${ports}/com13"
+wanted="COM12=${ports}/com12 COM13=${ports}/com13 COM13-device"
 if [[ ! -f "${stamp}" || "$(cat "${stamp}")" != "${wanted}" ]]; then
   echo "-- creating the wine prefix ${WINEPREFIX}"
   rm -rf "${WINEPREFIX}"
@@ -48,6 +49,13 @@ if [[ ! -f "${stamp}" || "$(cat "${stamp}")" != "${wanted}" ]]; then
     wine reg add 'HKLM\Software\Wine\Ports' /v "${port}" /d "${ports}/${port,,}" /f \
       </dev/null >>"${build}/wineboot.log" 2>&1
   done
+  # COM13 as Windows records a USB adapter: a device key that names the port in its Device
+  # Parameters and carries the name Device Manager shows. COM12 has none.
+  device='HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_0403+PID_6001+TORVANE13A\0000'
+  wine reg add "${device}" /v FriendlyName /d 'USB Serial Port (COM13)' /f \
+    </dev/null >>"${build}/wineboot.log" 2>&1
+  wine reg add "${device}\Device Parameters" /v PortName /d COM13 /f \
+    </dev/null >>"${build}/wineboot.log" 2>&1
   wineserver -w  # the ports are made when the next server starts
   echo "${wanted}" >"${stamp}"
 fi
@@ -117,10 +125,11 @@ check "--version prints the project's version" \
 
 run ports ports
 tr -d '\r' <ports.out >ports.txt
-check "ports lists COM12" grep -qx COM12 ports.txt
-check "ports lists COM13" grep -qx COM13 ports.txt
+cut -f1 ports.txt >port-names.txt
+check "ports lists COM12, which no device names, alone" grep -qx COM12 ports.txt
+check "ports names COM13 after its device" grep -qxF "$(printf 'COM13\tUSB Serial Port')" ports.txt
 check "ports: one COM<n> a line, in ascending order" \
-  bash -c '! grep -qv "^COM[0-9]\+$" ports.txt && sed "s/COM//" ports.txt | sort -n -c'
+  bash -c '! grep -qv "^COM[0-9]\+$" port-names.txt && sed "s/COM//" port-names.txt | sort -n -c'
 
 run status --port COM12 status
 check "status succeeds" rc status 0

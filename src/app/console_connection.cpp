@@ -1,7 +1,6 @@
 // CTorvaneDlg: the Serial Communication group (Search, Open/Close), the Connection menu
 // (settings window, disconnect) and a port that goes away, all through the DriveSession.
 #include <QAction>
-#include <QStringList>
 
 #include "app/serial_comm_dlg.h"
 #include "app/serial_panel.h"
@@ -11,13 +10,11 @@
 
 void CTorvaneDlg::Search() {
     if (session_.IsOpen()) return;
-    QStringList items;
-    for (const std::string& item : session_.SearchItems()) items << QString::fromStdString(item);
-    serial_->ShowPortItems(items);
+    serial_->ShowPortItems(session_.SearchItems());
 }
 
 void CTorvaneDlg::PreselectPort(const QString& path) {
-    serial_->PreselectPort(path);
+    serial_->PreselectPort(path.toStdString());
 }
 
 void CTorvaneDlg::OpenOrClose() {
@@ -33,7 +30,7 @@ void CTorvaneDlg::OpenOrClose() {
 bool CTorvaneDlg::OpenPort() {
     std::string reason;
     // 115200 baud, 8 data bits, no parity, 1 stop bit.
-    if (!session_.Open(serial_->PortText().toStdString(), torvane::LineSettings{}, &reason)) {
+    if (!session_.Open(serial_->ChosenPort(), torvane::LineSettings{}, &reason)) {
         Prompts().Notice(QString::fromStdString(torvane::OpenFailText(reason)));
         return false;
     }

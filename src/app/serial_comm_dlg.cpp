@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/port_choice_box.h"
 #include "session/port_choice.h"
 #include "ui/labelled.h"
 #include "ui/user_prompts.h"
@@ -27,11 +28,9 @@ CSerialCommDlg::CSerialCommDlg(torvane::DriveSession& session, QWidget* parent)
     : QDialog(parent), session_(session) {
     setWindowTitle(QString::fromUtf8("通讯设置"));
 
-    portCombo_ = MakeList(this, "portCombo", {});
     // Editable, like the console's list: a path the search does not list can be typed in.
-    portCombo_->setEditable(true);
-    portCombo_->setInsertPolicy(QComboBox::NoInsert);
-    // Device paths are longer than "COM7": keep them readable.
+    portCombo_ = new PortChoiceBox(this);
+    // Device paths and adapter names are longer than "COM7": keep them readable.
     portCombo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     portCombo_->setMinimumContentsLength(14);
     baudCombo_ =
@@ -87,10 +86,7 @@ CSerialCommDlg::CSerialCommDlg(torvane::DriveSession& session, QWidget* parent)
 }
 
 void CSerialCommDlg::FillPortList() {
-    portCombo_->clear();
-    for (const std::string& item : session_.SearchItems()) {
-        portCombo_->addItem(QString::fromStdString(item));
-    }
+    portCombo_->ShowItems(session_.SearchItems());
 }
 
 void CSerialCommDlg::Search() {
@@ -129,7 +125,7 @@ void CSerialCommDlg::OpenSelected() {
     settings.Stop = static_cast<torvane::StopBits>(stop);
 
     std::string reason;
-    if (!session_.Open(portCombo_->currentText().trimmed().toStdString(), settings, &reason)) {
+    if (!session_.Open(portCombo_->Chosen(), settings, &reason)) {
         Prompts().Notice(QString::fromStdString(torvane::OpenFailText(reason)));
         return;
     }

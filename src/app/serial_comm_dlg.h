@@ -13,6 +13,7 @@
 
 #include <QDialog>
 
+#include "app/port_choice_box.h"
 #include "session/drive_session.h"
 
 class QComboBox;
@@ -54,7 +55,7 @@ private:
     void OpenSelected();
 
     torvane::DriveSession& session_;
-    QComboBox* portCombo_;
+    PortChoiceBox* portCombo_;
     QComboBox* baudCombo_;
     QComboBox* parityCombo_;
     QComboBox* stopCombo_;

@@ -7,21 +7,16 @@
 #include <QPushButton>
 
 #include "app/panel_widgets.h"
-#include "session/port_choice.h"
+#include "app/port_choice_box.h"
 #include "ui/labelled.h"
 
 SerialPanel::SerialPanel(QWidget* parent) : QGroupBox("Serial Communication", parent) {
     setObjectName("serialGroup");
 
-    portCombo_ = new QComboBox(this);
-    portCombo_->setObjectName("portCombo");
-    // Editable, so a device path that the search does not list (a pty, /dev/serial/by-id/...)
-    // can be typed in.
-    portCombo_->setEditable(true);
-    portCombo_->setInsertPolicy(QComboBox::NoInsert);
+    portCombo_ = new PortChoiceBox(this);
     portCombo_->setMinimumContentsLength(14);
     portCombo_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    portCombo_->addItem(torvane::kSimulatedDriveItem);
+    portCombo_->ShowItems({{torvane::kSimulatedDriveItem, torvane::kSimulatedDriveItem, {}}});
     portCombo_->setCurrentIndex(-1);
     searchButton_ = panel::Button(this, "Search", "searchButton");
     openButton_ = panel::Button(this, "Open", "openButton");
@@ -40,23 +35,16 @@ SerialPanel::SerialPanel(QWidget* parent) : QGroupBox("Serial Communication", pa
     connect(openButton_, &QPushButton::clicked, this, &SerialPanel::OpenClicked);
 }
 
-void SerialPanel::ShowPortItems(const QStringList& items) {
-    portCombo_->clear();
-    portCombo_->addItems(items);
-    portCombo_->setCurrentIndex(0);
+void SerialPanel::ShowPortItems(const std::vector<torvane::PortItem>& items) {
+    portCombo_->ShowItems(items);
 }
 
-void SerialPanel::PreselectPort(const QString& path) {
-    int index = portCombo_->findText(path);
-    if (index < 0) {
-        portCombo_->insertItem(0, path);
-        index = 0;
-    }
-    portCombo_->setCurrentIndex(index);
+void SerialPanel::PreselectPort(const std::string& port) {
+    portCombo_->Preselect(port);
 }
 
-QString SerialPanel::PortText() const {
-    return portCombo_->currentText().trimmed();
+std::string SerialPanel::ChosenPort() const {
+    return portCombo_->Chosen();
 }
 
 void SerialPanel::ShowConnected(bool connected) {

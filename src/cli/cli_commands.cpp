@@ -12,6 +12,7 @@
 #include "protocol/register_map.h"
 #include "protocol/register_text.h"
 #include "session/console_state.h"
+#include "session/port_choice.h"
 #include "session/status_display.h"
 
 namespace torvane::cli {
@@ -66,10 +67,11 @@ std::string ParseCapture(const std::vector<std::string>& a, size_t& i, Command& 
 }
 
 DriveError Ports(Cli& cli, const Command&) {
-    // The paths only: the console's "null" and "Simulated drive" items are not ports.
+    // The ports only: the console's "null" and "Simulated drive" items are not ports. Each
+    // line starts with what --port takes; a description and a stable name follow, tab-separated.
     DriveSession& session = cli.Session();
     session.SearchItems();
-    for (const std::string& p : session.Port().PortList) std::printf("%s\n", p.c_str());
+    for (const FoundPort& p : session.Port().FoundPorts) std::printf("%s\n", PortLine(p).c_str());
     return kSuccess;
 }
 

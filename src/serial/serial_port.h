@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "serial/port_search.h"
+
 namespace torvane {
 
 enum class Parity : uint8_t { None = 0, Odd = 1, Even = 2 };
@@ -80,6 +82,8 @@ public:
     LineSettings Settings;
     // Result of the last Search: device paths in a stable, ascending order.
     std::vector<std::string> PortList;
+    // The same ports with their descriptions and stable names (FindPorts).
+    std::vector<FoundPort> FoundPorts;
 
     // Opens `path` with an empty receive buffer and starts the reader thread; sets PortOpen.
     // On failure returns false, leaves every field as it was and puts the system's reason in
@@ -97,10 +101,11 @@ public:
     // Waits at most 1000 ms for the driver to take them.
     uint16_t Write(const uint8_t* bytes, uint8_t count);
 
-    // Port search: fills PortList with SearchPorts(devDir) (serial/port_search.h), the serial
-    // ports under `devDir`, found without opening any of them. On Windows: the registered COM
-    // ports, "COM%d" in ascending order; "COM7", "com7" and "\\.\COM7" all open \\.\COM7.
-    void Search(const std::string& devDir = "/dev");
+    // Port search: fills FoundPorts with FindPorts(devDir, sysfsRoot) (serial/port_search.h),
+    // the serial ports under `devDir` found without opening any of them, and PortList with
+    // their paths. On Windows: the registered COM ports, "COM%d" in ascending order; "COM7",
+    // "com7" and "\\.\COM7" all open \\.\COM7.
+    void Search(const std::string& devDir = "/dev", const std::string& sysfsRoot = "/sys");
 
     // Receive side. The reader appends behind RxCount under RxLock; the consumer calls
     // WithRx(fn) to look at and consume bytes from the front, under RxLock. fn(buffer, count)

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "serial/serial_baud_posix.h"
+#include "serial/serial_low_latency.h"
 #include "serial/serial_port.h"
 
 namespace torvane {
@@ -72,6 +73,9 @@ public:
         // Do not assert DTR and RTS (pseudo-terminals have no modem lines: ignore that).
         int lines = TIOCM_DTR | TIOCM_RTS;
         (void)ioctl(fd, TIOCMBIC, &lines);
+#ifdef __linux__
+        lowLatencySet_ = EnableLowLatency(*MakeDriverSerialFlags(fd));
+#endif
         tcflush(fd, TCIOFLUSH);
         Drain();
         fd_ = fd;
@@ -80,6 +84,11 @@ public:
 
     void Close() override {
         if (fd_ >= 0) {
+#ifdef __linux__
+            // The mode belongs to the adapter and outlives this descriptor: put it back.
+            if (lowLatencySet_) RestoreLowLatency(*MakeDriverSerialFlags(fd_));
+#endif
+            lowLatencySet_ = false;
             // The exclusive flag belongs to the terminal, not to this descriptor: a
             // pseudo-terminal whose master stays open would keep it and refuse the next open.
             (void)ioctl(fd_, TIOCNXCL);
@@ -181,6 +190,7 @@ private:
 
     int fd_ = -1;
     int wake_[2] = {-1, -1};
+    bool lowLatencySet_ = false;  // turned on by Open: Close turns it off again
 };
 
 }  // namespace

@@ -24,9 +24,9 @@ void DriveSession::SetSimulatedDriveStarter(SimulatedDriveStarter* starter) {
     starter_ = starter;
 }
 
-std::vector<std::string> DriveSession::SearchItems() {
-    port_.Search(searchFolder_);
-    return PortListItems(port_.PortList, OffersSimulatedDrive());
+std::vector<PortItem> DriveSession::SearchItems() {
+    port_.Search(searchFolder_, sysfsRoot_);
+    return PortListItems(port_.FoundPorts, OffersSimulatedDrive());
 }
 
 bool DriveSession::Open(const std::string& port, const LineSettings& settings,

@@ -28,6 +28,7 @@
 #include "protocol/drive_state.h"
 #include "serial/serial_port.h"
 #include "session/handshake.h"
+#include "session/port_choice.h"
 #include "session/simulated_drive_starter.h"
 
 namespace torvane {
@@ -58,12 +59,16 @@ public:
     // owned; must outlive the session or be reset to null). Without one it is not offered.
     void SetSimulatedDriveStarter(SimulatedDriveStarter* starter);
     bool OffersSimulatedDrive() const { return starter_ != nullptr; }
-    // Folder the search looks for serial devices in ("/dev"; tests use one of their own).
-    void SetSearchFolder(std::string folder) { searchFolder_ = std::move(folder); }
+    // Folder the search looks for serial devices in ("/dev") and the sysfs it reads their
+    // descriptions from ("/sys"); tests use folders of their own.
+    void SetSearchFolder(std::string folder, std::string sysfsRoot = "/sys") {
+        searchFolder_ = std::move(folder);
+        sysfsRoot_ = std::move(sysfsRoot);
+    }
     const std::string& SearchFolder() const { return searchFolder_; }
-    // Searches for ports (opening none) and returns the port list's items: the paths found or
-    // "null", then "Simulated drive" when offered (PortListItems).
-    std::vector<std::string> SearchItems();
+    // Searches for ports (opening none) and returns the port list's items: the ports found
+    // with their descriptions or "null", then "Simulated drive" when offered (PortListItems).
+    std::vector<PortItem> SearchItems();
 
     // --- Connection ---
     // Opens `port` (a device path, or kSimulatedDriveItem to start the simulated drive) with
@@ -158,6 +163,7 @@ private:
     SimulatedDriveStarter* starter_ = nullptr;
     bool simulatedRunning_ = false;
     std::string searchFolder_ = "/dev";
+    std::string sysfsRoot_ = "/sys";
     std::atomic<uint64_t> generation_{0};
     int busy_ = 0;
 

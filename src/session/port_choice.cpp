@@ -2,12 +2,43 @@
 
 namespace torvane {
 
-std::vector<std::string> PortListItems(const std::vector<std::string>& found,
-                                       bool offerSimulatedDrive) {
-    std::vector<std::string> items = found;
-    if (items.empty()) items.emplace_back(kNoPortItem);
-    if (offerSimulatedDrive) items.emplace_back(kSimulatedDriveItem);
+namespace {
+
+constexpr const char* kDescriptionSeparator = " — ";
+
+std::string Trimmed(const std::string& s) {
+    const size_t first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+}  // namespace
+
+std::vector<PortItem> PortListItems(const std::vector<FoundPort>& found, bool offerSimulatedDrive) {
+    std::vector<PortItem> items;
+    for (const FoundPort& p : found) {
+        std::string text = p.Path;
+        if (!p.Description.empty()) text += kDescriptionSeparator + p.Description;
+        items.push_back({text, p.Path, p.StableName});
+    }
+    if (items.empty()) items.push_back({kNoPortItem, kNoPortItem, {}});
+    if (offerSimulatedDrive) items.push_back({kSimulatedDriveItem, kSimulatedDriveItem, {}});
     return items;
+}
+
+std::string ChosenPort(const std::string& text, const std::vector<PortItem>& items) {
+    const std::string trimmed = Trimmed(text);
+    for (const PortItem& item : items) {
+        if (item.Text == trimmed) return item.Port;
+    }
+    return trimmed;
+}
+
+std::string PortLine(const FoundPort& port) {
+    std::string line = port.Path;
+    if (!port.Description.empty() || !port.StableName.empty()) line += "\t" + port.Description;
+    if (!port.StableName.empty()) line += "\t" + port.StableName;
+    return line;
 }
 
 std::string OpenFailText(const std::string& reason) {

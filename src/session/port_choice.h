@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_search.h"
+
 namespace torvane {
 
 // The port list item that runs an in-process simulated drive.
@@ -16,10 +18,29 @@ constexpr const char* kOpenFailText = "Open fail！";
 // A port item that names nothing to open ("null" or nothing chosen).
 constexpr const char* kNoPortSelectedReason = "no port selected";
 
-// The items of a port list after a search: the paths found, or "null" when there are none;
+// One item of a port list: what it shows, and what choosing it opens.
+struct PortItem {
+    // "/dev/ttyUSB0 — FTDI FT232R USB UART, serial A10KQ3X2": the path, then the adapter's
+    // description when it has one.
+    std::string Text;
+    // What Open is given: the path alone ("null" and "Simulated drive" for those items).
+    std::string Port;
+    // The adapter's stable name (/dev/serial/by-id/...), "" for none: for a tooltip.
+    std::string StableName;
+    bool operator==(const PortItem&) const = default;
+};
+
+// The items of a port list after a search: the ports found, or "null" when there are none;
 // then "Simulated drive" when the simulated drive is offered.
-std::vector<std::string> PortListItems(const std::vector<std::string>& found,
-                                       bool offerSimulatedDrive);
+std::vector<PortItem> PortListItems(const std::vector<FoundPort>& found, bool offerSimulatedDrive);
+
+// What to open for the text of a port list's entry: the port of the item showing that text,
+// otherwise the text itself (a path typed in), without surrounding blanks.
+std::string ChosenPort(const std::string& text, const std::vector<PortItem>& items);
+
+// A line of `torvane-cli ports`: the path, then (when anything is known of it) a tab and the
+// description, then a tab and the stable name when there is one.
+std::string PortLine(const FoundPort& port);
 
 // "Open fail！", and on a second line the system's reason when there is one.
 std::string OpenFailText(const std::string& reason);

@@ -1,6 +1,8 @@
 // Connecting the console: Search, Open and Close, the communication settings window with its
 // baud mapping and its short handshake, Disconnect, the simulated drive item and a port that
 // goes away while open.
+#include <unistd.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,6 +21,7 @@
 #include "app/torvane_dlg.h"
 #include "serial/timing.h"
 #include "sim/simulated_drive.h"
+#include "support/fake_device_tree.h"
 #include "support/modal_qt.h"
 #include "support/recording_prompts_qt.h"
 
@@ -121,6 +124,7 @@ private slots:
     void OpenAndCloseFollowTheSessionNotTheCaption();
     void AfterAFailedCloseTheNextPressTakesTheOpenPath();
     void ClosingTheWindowWithThePortOpen();
+    void AnAdapterShowsItsNameAndOpensItsPath();
 };
 
 void ConsoleConnectionTest::SearchWithNoPorts() {
@@ -488,6 +492,40 @@ void ConsoleConnectionTest::ClosingTheWindowWithThePortOpen() {
     torvane::SerialPort again;
     std::string reason;
     QVERIFY2(again.Open(rig.sim.SlavePath(), &reason), reason.c_str());
+}
+
+// The drive behind a USB adapter: the Serial group lists the adapter with its name, and
+// choosing it, or preselecting its path, connects through the path alone.
+void ConsoleConnectionTest::AnAdapterShowsItsNameAndOpensItsPath() {
+    RecordingPrompts prompts;
+    Rig rig;
+    torvane::test::FakeDeviceTree tree;
+    const std::string adapter = tree.Dev() + "/ttyUSB0";
+    QCOMPARE(::symlink(rig.sim.SlavePath().c_str(), adapter.c_str()), 0);
+    tree.AddUsbTty(
+        "ttyUSB0", "1-2",
+        {"Silicon Labs", "CP2102 USB to UART Bridge Controller", "0001", "10c4", "ea60"});
+    rig.session.SetSearchFolder(tree.Dev(), tree.Sys());
+    rig.Find<QPushButton>("searchButton")->click();
+    const QString item =
+        QString::fromStdString(adapter) +
+        QString::fromUtf8(" — Silicon Labs CP2102 USB to UART Bridge Controller, serial 0001");
+    QCOMPARE(rig.PortItems(), QStringList({item, "Simulated drive"}));
+    QCOMPARE(rig.Find<QComboBox>("portCombo")->currentText(), item);
+    rig.OpenButton()->click();
+    rig.VerifyConnected();
+    QCOMPARE(rig.port.Path(), adapter);
+    QCOMPARE(rig.dlg->PaneText(CTorvaneDlg::kModelPane), QString("KVD417"));
+    rig.OpenButton()->click();
+    rig.VerifyClosed();
+
+    // --port names the path: its item is chosen, none is added.
+    rig.Find<QComboBox>("portCombo")->setCurrentIndex(1);
+    rig.OpenOn(adapter);
+    QCOMPARE(rig.PortItems(), QStringList({item, "Simulated drive"}));
+    rig.VerifyConnected();
+    QCOMPARE(rig.port.Path(), adapter);
+    QCOMPARE(prompts.Texts(), QStringList());
 }
 
 QTEST_MAIN(ConsoleConnectionTest)

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "session/port_choice.h"
+#include "support/fake_device_tree.h"
 #include "support/modal_qt.h"
 #include "support/pty_pair.h"
 #include "support/recording_prompts_qt.h"
@@ -93,6 +94,7 @@ private slots:
     void SimulatedDriveItemOpensTheStartedDrive();
     void OpenWhileConnectedClosesThePort();
     void ATypedPathIsOpened();
+    void AdaptersShowTheirNamesAndOpenTheirPaths();
     void CloseBoxAndEscapeGiveResultTwo();
 };
 
@@ -369,6 +371,68 @@ void SerialCommDlgTest::ATypedPathIsOpened() {
     QCOMPARE(dlg.result(), CSerialCommDlg::kOpened);
     QCOMPARE(s.port.Path(), pty.SlavePath());
     QVERIFY(s.session.Close());
+}
+
+// Two adapters of one kind, told apart by their serial numbers: choosing one opens its path
+// (the description stays out of it), and its stable name, shown as the item's tooltip, can be
+// typed in instead.
+void SerialCommDlgTest::AdaptersShowTheirNamesAndOpenTheirPaths() {
+    torvane::test::FakeDeviceTree tree;
+    Pty first, second;
+    const std::string usb0 = first.LinkAs(tree.Dev(), "ttyUSB0");
+    const std::string usb1 = second.LinkAs(tree.Dev(), "ttyUSB1");
+    QVERIFY(!usb0.empty() && !usb1.empty());
+    tree.AddUsbTty("ttyUSB0", "1-2", {"FTDI", "FT232R USB UART", "A10KQ3X2", "0403", "6001"});
+    tree.AddUsbTty("ttyUSB1", "1-3", {"FTDI", "FT232R USB UART", "B7", "0403", "6001"});
+    tree.AddStableName("usb-FTDI_FT232R_USB_UART_A10KQ3X2-if00-port0", "ttyUSB0");
+    tree.AddStableName("usb-FTDI_FT232R_USB_UART_B7-if00-port0", "ttyUSB1");
+    const QString stable0 =
+        QString::fromStdString(tree.StableNamePath("usb-FTDI_FT232R_USB_UART_A10KQ3X2-if00-port0"));
+    const QString stable1 =
+        QString::fromStdString(tree.StableNamePath("usb-FTDI_FT232R_USB_UART_B7-if00-port0"));
+
+    // The byte the port sends reaches `pty`: the right device was opened.
+    const auto reaches = [](SerialPort& port, Pty& pty) {
+        const uint8_t byte = 0x5A;
+        uint8_t got = 0;
+        return port.Write(&byte, 1) == 1 && pty.Receive(&got, 1) == 1 && got == byte;
+    };
+
+    RecordingPrompts prompts;
+    for (int chosen : {1, 0}) {
+        DriveSession session;
+        session.SetSearchFolder(tree.Dev(), tree.Sys());
+        CSerialCommDlg dlg(session);
+        dlg.show();
+        QCOMPARE(Items(dlg.PortCombo()),
+                 QStringList({QString::fromStdString(usb0) +
+                                  QString::fromUtf8(" — FTDI FT232R USB UART, serial A10KQ3X2"),
+                              QString::fromStdString(usb1) +
+                                  QString::fromUtf8(" — FTDI FT232R USB UART, serial B7")}));
+        QCOMPARE(dlg.PortCombo()->itemData(0, Qt::ToolTipRole).toString(), stable0);
+        QCOMPARE(dlg.PortCombo()->itemData(1, Qt::ToolTipRole).toString(), stable1);
+        dlg.PortCombo()->setCurrentIndex(chosen);
+        QTest::mouseClick(dlg.OpenButton(), Qt::LeftButton);
+        QCOMPARE(prompts.Texts(), QStringList());
+        QCOMPARE(dlg.result(), CSerialCommDlg::kOpened);
+        QCOMPARE(session.Port().Path(), chosen == 0 ? usb0 : usb1);
+        QVERIFY(reaches(session.Port(), chosen == 0 ? first : second));
+        QVERIFY(session.Close());
+    }
+
+    DriveSession session;
+    session.SetSearchFolder(tree.Dev(), tree.Sys());
+    CSerialCommDlg dlg(session);
+    dlg.show();
+    dlg.PortCombo()->setCurrentIndex(0);
+    dlg.PortCombo()->lineEdit()->selectAll();
+    QTest::keyClicks(dlg.PortCombo()->lineEdit(), stable1);
+    QTest::mouseClick(dlg.OpenButton(), Qt::LeftButton);
+    QCOMPARE(prompts.Texts(), QStringList());
+    QCOMPARE(dlg.result(), CSerialCommDlg::kOpened);
+    QCOMPARE(QString::fromStdString(session.Port().Path()), stable1);
+    QVERIFY(reaches(session.Port(), second));
+    QVERIFY(session.Close());
 }
 
 void SerialCommDlgTest::CloseBoxAndEscapeGiveResultTwo() {

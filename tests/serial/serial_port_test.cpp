@@ -19,6 +19,7 @@
 
 #include "serial/port_search.h"
 #include "serial/serial_baud_posix.h"
+#include "support/fake_device_tree.h"
 #include "support/pty_pair.h"
 #include "support/scripted_peer.h"
 
@@ -35,6 +36,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Bytes;
+using test::FakeDeviceTree;
 using test::PtyPair;
 using test::ScriptedPeer;
 
@@ -362,6 +364,97 @@ TEST(PortSearch, SearchFillsThePortList) {
     fs::remove_all(dir);
     port.Search(dir.string());
     EXPECT_TRUE(port.PortList.empty());
+}
+
+// Each port as the search describes it from a fake sysfs: USB adapters by what their device
+// folder names, everything else by nothing; stable names from serial/by-id. Nothing is opened:
+// not the FIFOs standing for the ports, not the pseudo-terminal behind a link.
+TEST(PortSearch, DescribesUsbAdaptersAndFindsTheirStableNames) {
+    FakeDeviceTree tree;
+    using Usb = FakeDeviceTree::Usb;
+    const std::string longProduct(300, 'p');
+    tree.AddUsbTty("ttyUSB0", "1-2", Usb{"FTDI", "FT232R USB UART", "A10KQ3X2", "0403", "6001"});
+    // A dual adapter: two ports of one device, on interfaces 0 and 1.
+    const Usb dual{"FTDI", "Dual RS232-HS", {}, "0403", "6010"};
+    tree.AddUsbTty("ttyUSB1", "1-3", dual, 0);
+    tree.AddUsbTty("ttyUSB2", "1-3", dual, 1);
+    tree.AddUsbTty("ttyACM0", "1-4", Usb{{}, "STM32 Virtual ComPort", {}, "0483", "5740"}, 0,
+                   FakeDeviceTree::Driver::Acm);
+    tree.AddUsbTty("ttyUSB3", "1-5", Usb{{}, {}, {}, "1a86", "7523"});  // names nothing
+    tree.AddUsbTty(
+        "ttyUSB4", "1-6",
+        Usb{std::string("Acme\tCorp\0", 10), "\xff\xfe" + longProduct, "SN 1\n2", "0403", "6001"});
+    tree.AddPlatformTty("ttyS0", "4");  // a 16550A on the mainboard
+    for (const char* name :
+         {"ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyACM0", "ttyUSB3", "ttyUSB4", "ttyS0"})
+        tree.AddNode(name);
+    const char* ftdiId = "usb-FTDI_FT232R_USB_UART_A10KQ3X2-if00-port0";
+    const char* stmId = "usb-STMicroelectronics_STM32_Virtual_ComPort-if00";
+    tree.AddStableName(ftdiId, "ttyUSB0");
+    tree.AddStableName(stmId, "ttyACM0");
+    tree.AddStableName("usb-gone-if00-port0", "ttyUSB9");  // its adapter was unplugged
+    PtyPair pty;  // a link the kernel does not list: a port, described by nothing
+    ASSERT_FALSE(pty.LinkAs(tree.Dev(), "ttyACM7").empty());
+
+    OpenWatch watch;
+    ASSERT_TRUE(watch.Add(tree.Dev()));
+    ASSERT_TRUE(watch.Add(tree.Dev() + "/serial/by-id"));
+    ASSERT_TRUE(watch.Add(pty.SlavePath()));
+
+    const struct {
+        const char* name;
+        std::string description;
+        std::string stableName;
+    } want[] = {
+        {"ttyS0", "", ""},
+        {"ttyUSB0", "FTDI FT232R USB UART, serial A10KQ3X2", tree.StableNamePath(ftdiId)},
+        {"ttyUSB1", "FTDI Dual RS232-HS", ""},
+        {"ttyUSB2", "FTDI Dual RS232-HS, interface 1", ""},
+        {"ttyUSB3", "USB 1a86:7523", ""},
+        {"ttyUSB4", "Acme Corp ??" + std::string(62, 'p') + "..., serial SN 1 2", ""},
+        {"ttyACM0", "STM32 Virtual ComPort", tree.StableNamePath(stmId)},
+        {"ttyACM7", "", ""},
+    };
+    const std::vector<FoundPort> found = FindPorts(tree.Dev(), tree.Sys());
+    ASSERT_EQ(found.size(), std::size(want));
+    for (size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(found[i].Path, tree.DevPath(want[i].name)) << i;
+        EXPECT_EQ(found[i].Description, want[i].description) << want[i].name;
+        EXPECT_EQ(found[i].StableName, want[i].stableName) << want[i].name;
+    }
+    EXPECT_EQ(watch.Opened(), std::vector<std::string>{});
+
+    // The port's own search keeps both views of one result.
+    SerialPort port;
+    port.Search(tree.Dev(), tree.Sys());
+    EXPECT_EQ(port.FoundPorts, found);
+    EXPECT_EQ(port.PortList, SearchPorts(tree.Dev(), tree.Sys()));
+    EXPECT_EQ(port.PortList.size(), found.size());
+    EXPECT_EQ(watch.Opened(), std::vector<std::string>{});
+}
+
+// A stable name opens the device it leads to, and the exclusive open holds whichever name
+// each side uses.
+TEST(SerialPort, AStableNameOpensItsDeviceExclusively) {
+    FakeDeviceTree tree;
+    ScriptedPeer peer;
+    const std::string direct = tree.DevPath("ttyUSB0");
+    ASSERT_EQ(::symlink(peer.SlavePath().c_str(), direct.c_str()), 0);
+    tree.AddStableName("usb-FTDI_FT232R_USB_UART_A10KQ3X2-if00-port0", "ttyUSB0");
+    const std::string stable = tree.StableNamePath("usb-FTDI_FT232R_USB_UART_A10KQ3X2-if00-port0");
+
+    SerialPort byId, byPath;
+    std::string reason;
+    ASSERT_TRUE(byId.Open(stable, &reason)) << reason;
+    EXPECT_EQ(byId.Path(), stable);
+    EXPECT_FALSE(byPath.Open(direct, &reason));
+    EXPECT_NE(reason.find("in use"), std::string::npos) << reason;
+    const Bytes frame = test::ReplyFrame(0x2100, 1, {});
+    EXPECT_EQ(byId.Write(frame.data(), static_cast<uint8_t>(frame.size())), frame.size());
+    ASSERT_TRUE(peer.WaitRequests(1));
+    EXPECT_TRUE(byId.Close());
+    EXPECT_TRUE(byPath.Open(direct, &reason)) << reason;
+    EXPECT_TRUE(byPath.Close());
 }
 
 }  // namespace

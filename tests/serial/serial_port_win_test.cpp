@@ -2,6 +2,11 @@
 // serves torvane-sim behind a COM port of its wine prefix and names that port in
 // TORVANE_TEST_PORT. (A lost port is proven there too: the script ends the drive while
 // torvane-cli waits for a reply.)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +20,7 @@
 #include "protocol/drive_link.h"
 #include "protocol/register_map.h"
 #include "serial/com_port_name.h"
+#include "serial/port_search.h"
 #include "serial/serial_port.h"
 
 namespace torvane {
@@ -136,6 +142,79 @@ TEST_F(WinSerialPort, SearchListsTheRegisteredPortsInAscendingOrder) {
         EXPECT_EQ(name, "COM" + std::to_string(n));
         last = n;
     }
+}
+
+// A device key under HKLM\SYSTEM\CurrentControlSet\Enum as Windows makes one for an adapter:
+// its friendly name, and in "Device Parameters" its port. The test writes it (wine's registry
+// lets it; on Windows this needs an administrator) and removes it again.
+class EnumDeviceKey {
+public:
+    EnumDeviceKey(const std::wstring& device, const std::wstring& friendlyName,
+                  const std::wstring& portName)
+        : device_(std::wstring(kEnumerator) + L"\\" + device) {
+        const std::wstring instance = device_ + L"\\0000";
+        ok_ = SetString(instance, L"FriendlyName", friendlyName) &&
+              SetString(instance + L"\\Device Parameters", L"PortName", portName);
+    }
+    ~EnumDeviceKey() {
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, device_.c_str());
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEnumerator);  // once no other test device is left
+    }
+    bool Ok() const { return ok_; }
+
+private:
+    static constexpr const wchar_t* kEnumerator = L"SYSTEM\\CurrentControlSet\\Enum\\TORVANETEST";
+
+    static bool SetString(const std::wstring& path, const wchar_t* name,
+                          const std::wstring& value) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS)
+            return false;
+        const bool ok =
+            RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) ==
+            ERROR_SUCCESS;
+        RegCloseKey(key);
+        return ok;
+    }
+
+    std::wstring device_;
+    bool ok_ = false;
+};
+
+TEST_F(WinSerialPort, SearchNamesAPortByTheFriendlyNameOfTheOneDeviceClaimingIt) {
+    const auto described = [&] {
+        SerialPort serial;
+        serial.Search();
+        for (const FoundPort& p : serial.FoundPorts) {
+            EXPECT_EQ(p.StableName, "") << p.Path;
+            if (p.Path == port) return p.Description;
+        }
+        return std::string("(not listed)");
+    };
+    const std::string before = described();
+    const std::wstring wport(port.begin(), port.end());
+    {
+        // "USB 串行设备": what usbser's adapters are called on a Chinese Windows.
+        EnumDeviceKey adapter(L"VID_0483+PID_5740+TORVANE1",
+                              L"USB \u4E32\u884C\u8BBE\u5907 (" + wport + L")", wport);
+        if (!adapter.Ok()) GTEST_SKIP() << "the registry refuses the test's device keys";
+        const std::string chinese = "USB \xe4\xb8\xb2\xe8\xa1\x8c\xe8\xae\xbe\xe5\xa4\x87";
+        EXPECT_EQ(described(), chinese);
+        {
+            // The same name twice (a device reinstalled) is still that name; a second name makes
+            // the claim ambiguous, and no name is better than a wrong one.
+            EnumDeviceKey again(L"VID_0483+PID_5740+TORVANE2",
+                                L"USB \u4E32\u884C\u8BBE\u5907 (" + wport + L")", wport);
+            EXPECT_EQ(described(), chinese);
+            EnumDeviceKey other(L"VID_1A86+PID_7523+TORVANE3", L"USB-SERIAL CH340 (" + wport + L")",
+                                wport);
+            EXPECT_EQ(described(), "");
+        }
+        EXPECT_EQ(described(), chinese);
+    }
+    EXPECT_EQ(described(), before);
 }
 
 }  // namespace

@@ -131,11 +131,32 @@ TEST(CanSettings, Shown) {
     // The encodings the Setting button writes are tested with the motion rules.
 }
 
+// The texts a port list shows.
+std::vector<std::string> Texts(const std::vector<PortItem>& items) {
+    std::vector<std::string> texts;
+    for (const PortItem& item : items) texts.push_back(item.Text);
+    return texts;
+}
+
+const FoundPort kFtdi{"/dev/ttyUSB0", "FTDI FT232R USB UART, serial A10KQ3X2",
+                      "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KQ3X2-if00-port0"};
+const FoundPort kUart{"/dev/ttyS0", "", ""};
+const FoundPort kAcm{"/dev/ttyACM1", "STM32 Virtual ComPort", ""};
+
 TEST(PortChoice, ItemsAndTheOpenFailureText) {
-    EXPECT_EQ(PortListItems({}, false), std::vector<std::string>{"null"});
-    EXPECT_EQ(PortListItems({}, true), (std::vector<std::string>{"null", "Simulated drive"}));
-    EXPECT_EQ(PortListItems({"/dev/ttyUSB0", "/dev/ttyACM1"}, true),
+    EXPECT_EQ(Texts(PortListItems({}, false)), std::vector<std::string>{"null"});
+    EXPECT_EQ(Texts(PortListItems({}, true)),
+              (std::vector<std::string>{"null", "Simulated drive"}));
+    EXPECT_EQ(Texts(PortListItems({{"/dev/ttyUSB0", "", ""}, {"/dev/ttyACM1", "", ""}}, true)),
               (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyACM1", "Simulated drive"}));
+    EXPECT_EQ(PortListItems({kUart, kFtdi, kAcm}, true),
+              (std::vector<PortItem>{
+                  {"/dev/ttyS0", "/dev/ttyS0", ""},
+                  {"/dev/ttyUSB0 — FTDI FT232R USB UART, serial A10KQ3X2", "/dev/ttyUSB0",
+                   kFtdi.StableName},
+                  {"/dev/ttyACM1 — STM32 Virtual ComPort", "/dev/ttyACM1", ""},
+                  {"Simulated drive", "Simulated drive", ""},
+              }));
     EXPECT_EQ(OpenFailText(""), "Open fail！");
     EXPECT_EQ(OpenFailText("/dev/ttyUSB0: Permission denied"),
               "Open fail！\n/dev/ttyUSB0: Permission denied");
@@ -145,6 +166,43 @@ TEST(PortChoice, ItemsAndTheOpenFailureText) {
     } bauds[] = {{0, 9600},   {1, 14400},  {2, 19600},   {3, 38400},    {4, 57600},
                  {5, 115200}, {6, 115200}, {-1, 115200}, {1000, 115200}};
     for (const auto& b : bauds) EXPECT_EQ(BaudForIndex(b.index), b.baud) << b.index;
+}
+
+// What Open gets for the text of the port list's entry: never the description.
+TEST(PortChoice, TheChosenItemOpensItsPortAndATypedTextItself) {
+    const std::vector<PortItem> items = PortListItems({kUart, kFtdi, kAcm}, true);
+    const struct {
+        std::string text;
+        std::string port;
+    } cases[] = {
+        {"/dev/ttyUSB0 — FTDI FT232R USB UART, serial A10KQ3X2", "/dev/ttyUSB0"},
+        {"  /dev/ttyACM1 — STM32 Virtual ComPort ", "/dev/ttyACM1"},
+        {"/dev/ttyS0", "/dev/ttyS0"},
+        {"Simulated drive", "Simulated drive"},
+        {kFtdi.StableName, kFtdi.StableName},  // typed: opened as typed
+        {" /tmp/drive\n", "/tmp/drive"},
+        {"/dev/ttyUSB0 — FTDI", "/dev/ttyUSB0 — FTDI"},  // not an item: the system will refuse it
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ChosenPort(c.text, items), c.port) << c.text;
+    EXPECT_EQ(ChosenPort("null", PortListItems({}, false)), "null");
+}
+
+TEST(PortChoice, PortsLinesLeadWithThePathAndSeparateByTabs) {
+    const struct {
+        FoundPort port;
+        const char* line;
+    } cases[] = {
+        {kUart, "/dev/ttyS0"},
+        {kFtdi,
+         "/dev/ttyUSB0\tFTDI FT232R USB UART, serial A10KQ3X2\t"
+         "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KQ3X2-if00-port0"},
+        {kAcm, "/dev/ttyACM1\tSTM32 Virtual ComPort"},
+        {{"/dev/ttyUSB1", "", "/dev/serial/by-id/usb-x"},
+         "/dev/ttyUSB1\t\t/dev/serial/by-id/usb-x"},
+        {{"COM3", "USB Serial Port", ""}, "COM3\tUSB Serial Port"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PortLine(c.port), c.line) << c.line;
 }
 
 TEST(WaveParameter, NamesAndSamples) {

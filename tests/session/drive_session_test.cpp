@@ -190,10 +190,12 @@ TEST_F(DriveSessionTest, SimulatedDriveItemStartsAndStopsTheDrive) {
 TEST_F(DriveSessionTest, SearchItemsEndWithTheSimulatedDriveWhenOffered) {
     DriveSession session;
     session.SetSearchFolder("/nonexistent-torvane-folder");
-    EXPECT_EQ(session.SearchItems(), std::vector<std::string>{kNoPortItem});
+    const PortItem none{kNoPortItem, kNoPortItem, ""};
+    EXPECT_EQ(session.SearchItems(), std::vector<PortItem>{none});
     TestSimStarter starter;
     session.SetSimulatedDriveStarter(&starter);
-    EXPECT_EQ(session.SearchItems(), (std::vector<std::string>{kNoPortItem, kSimulatedDriveItem}));
+    const PortItem simulated{kSimulatedDriveItem, kSimulatedDriveItem, ""};
+    EXPECT_EQ(session.SearchItems(), (std::vector<PortItem>{none, simulated}));
     EXPECT_EQ(starter.Starts, 0);
 }
 
