@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, builds Torvane and starts the console. Arguments go to the program:
 #   scripts/run.sh --simulate            the console, connected to a simulated drive
+#   scripts/run.sh --simulate --plant belt   ... whose loops drive a compliant belt
 #   scripts/run.sh --port /dev/ttyUSB0   the console with that port preselected
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -12,6 +12,7 @@
 #include "session/drive_session.h"
 #include "session/port_choice.h"
 #include "session/wave_parameter.h"
+#include "sim/plant_presets.h"
 #include "torvane_version.h"
 #include "ui/app_icon.h"
 #include "ui/c_numbers.h"
@@ -78,7 +79,11 @@ bool CTorvaneApp::ParseOptions(const QStringList& arguments, Options& options, Q
     for (const char* name : torvane::kWaveParameterNames) names << QString("\"%1\"").arg(name);
     const QCommandLineOption plot(
         "plot", "Plot NAME in the live chart, one of " + names.join(", ") + ".", "NAME");
-    parser.addOptions({port, connect, simulate, autoUpdate, plot});
+    const QString plants = QString::fromStdString(torvane::sim::PlantNames());
+    const QCommandLineOption plant(
+        "plant", "The machine behind the simulated drive's loops: " + plants + " (default small).",
+        "NAME");
+    parser.addOptions({port, connect, simulate, autoUpdate, plot, plant});
     if (!parser.parse(arguments)) {
         if (error != nullptr) *error = parser.errorText();
         return false;
@@ -107,6 +112,16 @@ bool CTorvaneApp::ParseOptions(const QStringList& arguments, Options& options, Q
         }
         options.Plot = *index;
     }
+    if (parser.isSet(plant)) {
+        const QString name = parser.value(plant);
+        if (torvane::sim::FindPlant(name.toStdString()) == nullptr) {
+            if (error != nullptr) {
+                *error = QString("Unknown --plant name \"%1\"; the plants are %2.").arg(name, plants);
+            }
+            return false;
+        }
+        options.Plant = name;
+    }
     return true;
 }
 
@@ -125,7 +140,9 @@ int CTorvaneApp::Run() {
     setWindowIcon(TorvaneIcon());
 
     // The starter outlives the session, which stops its drive when it ends.
-    SimDriveStarter starter;
+    torvane::sim::SimOptions simulated;
+    simulated.Plant = options.Plant.toStdString();
+    SimDriveStarter starter(simulated);
     torvane::DriveSession session;
     session.SetSimulatedDriveStarter(&starter);
     CTorvaneDlg console(session);

@@ -6,6 +6,7 @@
 //   --port PATH      preselect PATH in the port list (a device path or "Simulated drive")
 //   --connect        with --port: open that port at start, as the Open button does
 //   --simulate       start connected to an in-process simulated drive
+//   --plant NAME     the machine behind the simulated drive's loops (small, inertia, belt)
 //   --auto-update    tick Auto Update once the start-up connection's handshake has succeeded
 //   --plot NAME      select NAME in the Parameter list ("Supply Voltage", ...)
 //   --version        print "torvane <version>" and exit
@@ -26,13 +27,15 @@ public:
         bool Simulate = false;
         bool AutoUpdate = false;
         int Plot = -1;  // Parameter list index; -1 leaves the list as it starts
+        QString Plant = "small";  // of the simulated drive
     };
 
     // Numbers follow the C conventions from here on, whatever the locale (UseCNumbers).
     CTorvaneApp(int& argc, char** argv);
 
     // Parses the command line; false (with `error` set) for an unknown option or an unknown
-    // --plot name (the error lists the names), and for --help (`error` holds the help text).
+    // --plot or --plant name (the error lists the names), and for --help (`error` holds the
+    // help text).
     static bool ParseOptions(const QStringList& arguments, Options& options, QString* error);
 
     // Preselects the port of `options` in the console and selects the plotted quantity; for

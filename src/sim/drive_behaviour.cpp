@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "protocol/register_map.h"
+#include "sim/plant_presets.h"
 #include "sim/step_test_model.h"
 
 namespace torvane::sim {
@@ -15,7 +16,6 @@ constexpr double kMaxStep = 0.005;          // s, integration step while anythin
 constexpr double kPositionGain = 10.0;      // 1/s, live position approach
 constexpr double kPositionLag = 0.05;       // s, speed lag in position mode
 constexpr double kHoldingCurrent = 0.2;     // A, an enabled motor at rest
-constexpr double kViscousCurrent = 0.0002;  // A per rpm
 constexpr double kVoltageDrop = 0.05;       // V per A of phase current
 constexpr double kVoltageNoise = 0.05;      // V, standard deviation
 constexpr double kCurrentNoise = 0.01;      // A
@@ -34,10 +34,24 @@ uint16_t MeasuredAngle(const MotorGroup& m) {
     return static_cast<uint16_t>((m.PolePairs * 37u + m.EncoderLines % 360u + 53u) % 360u);
 }
 
+const PlantParameters& PlantOf(const SimOptions& options) {
+    const PlantParameters* plant = FindPlant(options.Plant);
+    return plant != nullptr ? *plant : DefaultPlant();
+}
+
+uint64_t FirstSeed(const SimOptions& options) {
+    if (options.NoiseSeed) return *options.NoiseSeed;
+    std::random_device device;
+    return (static_cast<uint64_t>(device()) << 32) ^ device();
+}
+
 }  // namespace
 
 DriveBehaviour::DriveBehaviour(const SimOptions& options)
-    : stored_(FactoryParameters()),
+    : plant_(PlantOf(options)),
+      testNoiseOn_(options.Noise),
+      seeds_(FirstSeed(options)),
+      stored_(FactoryParameters()),
       storedMatching_(FactoryMatching()),
       match_(options.Match),
       calibration_(options.Calibration) {
@@ -112,14 +126,14 @@ void DriveBehaviour::Step(double dt) {
         torqueCurrent_ = current;
         double torque = current;
         if (speed_ != 0) {
-            torque -= std::copysign(motor::kFrictionCurrent, speed_);
-        } else if (std::abs(torque) <= motor::kFrictionCurrent) {
+            torque -= std::copysign(plant_.FrictionCurrent(), speed_);
+        } else if (std::abs(torque) <= plant_.FrictionCurrent()) {
             torque = 0;
         } else {
-            torque -= std::copysign(motor::kFrictionCurrent, torque);
+            torque -= std::copysign(plant_.FrictionCurrent(), torque);
         }
         const double next =
-            speed_ + (motor::kAccelPerAmp * torque - speed_ / motor::kViscousTime) * dt;
+            speed_ + (plant_.AccelerationPerAmp() * torque - speed_ / plant_.ViscousTime()) * dt;
         speed_ = (speed_ != 0 && next * speed_ < 0) ? 0.0 : std::clamp(next, -maxRpm, maxRpm);
     } else if (running_ && runMode_ == 1) {
         const double target = std::clamp<double>(regs_.Motion.SpeedSetpoint, -maxRpm, maxRpm);
@@ -154,9 +168,9 @@ void DriveBehaviour::Step(double dt) {
 double DriveBehaviour::LoadCurrent() const {
     if (!enabled_) return 0;
     if (running_ && runMode_ == 0) return std::abs(torqueCurrent_);
-    double current = kHoldingCurrent + std::abs(accel_) / motor::kAccelPerAmp +
-                     kViscousCurrent * std::abs(speed_);
-    if (speed_ != 0) current += motor::kFrictionCurrent;
+    double current = kHoldingCurrent + std::abs(accel_) / plant_.AccelerationPerAmp() +
+                     plant_.ViscousCurrent(std::abs(speed_));
+    if (speed_ != 0) current += plant_.FrictionCurrent();
     return std::min<double>(current, RegisterModel::kPeakCurrent);
 }
 
@@ -226,7 +240,7 @@ void DriveBehaviour::RefreshLive() {
     double current = LoadCurrent();
     if (enabled_) current = std::max(0.0, current + kCurrentNoise * unit(noise_));
     live.PhaseCurrent = static_cast<float>(current);
-    live.BusVoltage = static_cast<float>(motor::kBusVoltage - kVoltageDrop * current +
+    live.BusVoltage = static_cast<float>(plant_.BusVoltage - kVoltageDrop * current +
                                          kVoltageNoise * unit(noise_));
     const int64_t cpr = regs_.CountsPerRev();
     live.Extra = static_cast<uint32_t>(((static_cast<int64_t>(live.Position) % cpr) + cpr) % cpr);
@@ -345,13 +359,16 @@ uint8_t DriveBehaviour::StartTest(int index) {
     }
     std::vector<uint8_t>& data = testData_[index];
     data.assign(kCaptureBytes, 0);
+    const PlantNoise noise{testNoiseOn_, seeds_()};
+    testNoise_[index] = noise;
     size_t bytes = 0;
     if (index == 0) {
-        bytes = RunCurrentStepTest(regs_.Params, regs_.Tests, data.data());
+        bytes = RunCurrentStepTest(plant_, regs_.Params, regs_.Tests, noise, data.data());
     } else if (index == 1) {
-        bytes = RunSpeedStepTest(regs_.Params, regs_.Tests, data.data());
+        bytes = RunSpeedStepTest(plant_, regs_.Params, regs_.Tests, noise, data.data());
     } else {
-        bytes = RunPositionStepTest(regs_.Params, regs_.Tests, SaturateI32(position_), data.data());
+        bytes = RunPositionStepTest(plant_, regs_.Params, regs_.Tests, SaturateI32(position_),
+                                    noise, data.data());
     }
     data.resize(bytes);
     regs_.TestStatus[index] = 1;

@@ -2,7 +2,9 @@
 //
 // Time is the drive's own, in seconds, moved on by Advance() (the server scales wall-clock time
 // with the tool's time seam, so tests see the 2 s / 3 s / 15 s behaviours quickly). Everything
-// is deterministic for a given sequence of calls: the noise comes from a fixed seed.
+// is deterministic for a given sequence of calls (the live values' noise comes from a fixed
+// seed) except the loop tests, which draw new noise each time, as on a bench (SimOptions says
+// where from; TestNoise() tells what a test drew).
 //
 // Behaviour and figures:
 //   - Enable (0x0201) refuses with nibble 7 while Match Marks is not 1, with 6 while a fault
@@ -12,7 +14,7 @@
 //     follows its set-point (rpm) with a first-order lag of 0.2 s. Position mode: the motor
 //     moves to the target (pulses; absolute, or relative to the position at Run) at the
 //     position speed (rpm). Current mode: the set-point current drives the shaft against
-//     friction, up to the Maximum Speed. Stop decelerates with the same lag, emergency stop
+//     friction, up to the Maximum Speed, with the plant's inertia and friction. Stop decelerates with the same lag, emergency stop
 //     halts at once. Disabled, the shaft coasts down (0.5 s).
 //   - Live values: phase current from the load (0.2 A holding, friction, acceleration), bus
 //     voltage 48 V minus 0.05 V/A with 0.05 V noise, temperature 25 C ambient rising while
@@ -27,7 +29,8 @@
 //   - Motor matching (0x0101, motor disabled) takes 15 s: Match Marks 0, then 1 (or 2 when it
 //     fails, or stays 0 when it never ends); byte 2 (test state) goes to 1 on success.
 //   - Loop tests (0x0501, 0x0601, 0x0701; stopped with 0x0500, 0x0600, 0x0700): status 1 while
-//     running, 3 after 1 s with 512 records (4096 or 8192 bytes) in the capture area.
+//     running, 3 after 1 s with 512 records (4096 or 8192 bytes) in the capture area, from the
+//     step test model (step_test_model.h) on the options' plant.
 //   - 0x0401 stores the parameter blocks, 0x0400 restores the factory parameters (both need
 //     the motor disabled). Reset (0x5001) restarts the drive: it is silent for 0.3 s, then
 //     comes up disabled, with the stored parameters, cleared set-points and faults, and not
@@ -42,6 +45,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/plant_model.h"
 #include "sim/register_model.h"
 #include "sim/sim_options.h"
 
@@ -93,6 +97,10 @@ public:
     // While held, the loop tests that run do not end (status 1 stays); released, those whose
     // second is over end at the next step of the clock. A test of any length, for tests.
     void HoldLoopTests(bool held) { testsHeld_ = held; }
+    const PlantParameters& Plant() const { return plant_; }
+    // The noise the last start of loop test `index` (0 current, 1 speed, 2 position) drew:
+    // RunCurrentStepTest ... with it give that test's records.
+    PlantNoise TestNoise(int index) const { return testNoise_[index]; }
 
     bool Enabled() const { return enabled_; }
     bool Initialising() const { return initDoneAt_.has_value(); }
@@ -116,6 +124,10 @@ private:
     double CountsPerSecond(double rpm) const;
     double LoadCurrent() const;
 
+    const PlantParameters& plant_;
+    bool testNoiseOn_;
+    std::mt19937_64 seeds_;
+    std::array<PlantNoise, 3> testNoise_{};
     RegisterModel regs_;
     DriveParameters stored_;
     MatchingGroup storedMatching_;

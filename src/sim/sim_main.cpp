@@ -13,22 +13,39 @@
 
 #include "protocol/frame.h"
 #include "serial/timing.h"
+#include "sim/plant_presets.h"
 #include "sim/simulated_drive.h"
 #include "torvane_version.h"
 
 namespace {
 
+// One line for each plant, under the option.
+std::string PlantLines() {
+    std::string lines;
+    for (const torvane::sim::PlantParameters& p : torvane::sim::PlantPresets()) {
+        char line[160];
+        std::snprintf(line, sizeof line, "                          %-9s%s\n", p.Name,
+                      p.Description);
+        lines += line;
+    }
+    return lines;
+}
+
 using torvane::sim::CalibrationOutcome;
 using torvane::sim::MatchOutcome;
 using torvane::sim::SimOptions;
 
-constexpr const char* kUsage =
+const std::string& UsageText() {
+    static const std::string text = std::string(
     "Usage: torvane-sim [options]\n"
     "Runs a simulated servo drive on a pseudo-terminal. Prints the terminal's path on the\n"
     "first line, then serves requests until stopped with Ctrl+C (SIGINT) or SIGTERM.\n"
     "\n"
     "  --link PATH           also make PATH a symbolic link to the terminal (removed at exit)\n"
     "  --model NAME          model string the drive reports (default KVD417)\n"
+    "  --plant ") + torvane::sim::PlantNames() + "\n" + std::string(
+    "                        the machine behind the loops (default small):\n") +
+    PlantLines() + std::string(
     "  --match=ok|fail|never how motor matching ends (default ok, after about 15 s)\n"
     "  --calibration=ok|fail|never\n"
     "                        how encoder calibration ends (default ok, after about 3 s)\n"
@@ -45,11 +62,13 @@ constexpr const char* kUsage =
     "  --version             show the version\n"
     "\n"
     "Example: torvane-sim --link /tmp/drive   then, in another terminal,\n"
-    "         torvane-cli --port /tmp/drive status\n";
+    "         torvane-cli --port /tmp/drive status\n");
+    return text;
+}
 
 int Usage(const char* message) {
     if (message) std::fprintf(stderr, "torvane-sim: %s\n", message);
-    std::fputs(kUsage, stderr);
+    std::fputs(UsageText().c_str(), stderr);
     return 2;
 }
 
@@ -124,7 +143,7 @@ int main(int argc, char** argv) {
             return true;
         };
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(UsageText().c_str(), stdout);
             return 0;
         } else if (arg == "--version" && !hasValue) {
             std::printf("torvane-sim %s\n", torvane::kVersion);
@@ -153,6 +172,13 @@ int main(int argc, char** argv) {
             if (!takeValue() || value.empty()) return Usage("--model needs a name");
             if (value.size() > 15) return Usage("--model: at most 15 characters");
             options.Model = value;
+        } else if (arg == "--plant") {
+            const std::string names = torvane::sim::PlantNames();
+            if (!takeValue()) return Usage(("--plant needs " + names).c_str());
+            if (torvane::sim::FindPlant(value) == nullptr) {
+                return Usage(("--plant needs " + names + ", not " + value).c_str());
+            }
+            options.Plant = value;
         } else if (arg == "--match") {
             if (!takeValue()) return Usage("--match needs ok, fail or never");
             if (value == "ok") {

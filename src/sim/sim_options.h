@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace torvane::sim {
@@ -23,6 +24,13 @@ struct SimOptions {
     uint32_t BaudRate = 115200;
     uint16_t FaultWord = 0;  // fault word raised at start
     bool Silent = false;     // answer nothing (until SetSilent(false))
+    // The machine behind the loops, one of PlantNames() (plant_presets.h); a name that is not
+    // one stands for the default plant.
+    std::string Plant = "small";
+    // Each loop test draws its noise afresh, from seeds that come from this one (a new one
+    // every run when empty); false: tests without noise.
+    std::optional<uint64_t> NoiseSeed{};
+    bool Noise = true;
 };
 
 }  // namespace torvane::sim

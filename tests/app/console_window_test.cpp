@@ -86,6 +86,7 @@ private slots:
     void SaveDataThatCannotBeWrittenSaysSo();
     void CommandLineOptions_data();
     void CommandLineOptions();
+    void PlantOption();
     void DisplayCheck_data();
     void DisplayCheck();
     void EveryFieldIsNamedAfterItsLabel();
@@ -545,6 +546,28 @@ void ConsoleWindowTest::CommandLineOptions() {
         for (const char* name : {"\"BLANK\"", "\"Supply Voltage\"", "\"Output Axis Angel\""}) {
             QVERIFY2(error.contains(name), qPrintable(error));
         }
+    }
+}
+
+void ConsoleWindowTest::PlantOption() {
+    const struct {
+        QStringList args;
+        bool ok;
+        QString plant;
+    } cases[] = {
+        {{"torvane", "--simulate"}, true, "small"},
+        {{"torvane", "--simulate", "--plant", "belt"}, true, "belt"},
+        {{"torvane", "--simulate", "--plant=inertia"}, true, "inertia"},
+        {{"torvane", "--simulate", "--plant", "lathe"}, false, "small"},
+        {{"torvane", "--plant"}, false, "small"},
+    };
+    for (const auto& c : cases) {
+        CTorvaneApp::Options options;
+        QString error;
+        QCOMPARE(CTorvaneApp::ParseOptions(c.args, options, &error), c.ok);
+        QCOMPARE(options.Plant, c.plant);
+        // A refused name is told with the names there are.
+        if (c.args.contains("lathe")) QVERIFY2(error.contains("small|inertia|belt"), qPrintable(error));
     }
 }
 

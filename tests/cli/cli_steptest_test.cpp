@@ -184,7 +184,7 @@ TEST_F(CliStepTest, BetterGainsPrintBetterFigures) {
         return at == std::string::npos ? -1.0 : std::strtod(out.c_str() + at + key.size(), nullptr);
     };
     const Result soft = Run("steptest speed --out a.txt");
-    const Result tuned = Run("steptest speed --gains 3,0.2,0 --out b.txt");
+    const Result tuned = Run("steptest speed --gains 3,1.5,0 --out b.txt");
     ASSERT_EQ(soft.status, 0) << soft.err;
     ASSERT_EQ(tuned.status, 0) << tuned.err;
     EXPECT_GT(riseTime(tuned.out), 0);

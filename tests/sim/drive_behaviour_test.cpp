@@ -156,7 +156,8 @@ TEST(DriveBehaviour, CurrentModeDrivesTheShaftAgainstFriction) {
     DriveBehaviour d;
     ASSERT_EQ(SetMode(d, 0), nibble::kOk);
     Ready(d);
-    ASSERT_EQ(SetCurrent(d, 0.2f), nibble::kOk);  // below friction: nothing moves
+    // Below the plant's friction nothing moves.
+    ASSERT_EQ(SetCurrent(d, static_cast<float>(0.8 * d.Plant().FrictionCurrent())), nibble::kOk);
     ASSERT_EQ(Cmd(d, control::kRun), nibble::kOk);
     d.Advance(1.0);
     EXPECT_EQ(Status(d).Speed, 0);
@@ -479,10 +480,13 @@ TEST(DriveBehaviour, LoopTestsFinishAfterASecondWithTheirRecords) {
         tests.SpeedSetSpeed = 1000;
         tests.PositionMaxSpeed = 1000;
         tests.PositionTarget = 20000;
-        if (c.bytes == 4096) RunCurrentStepTest(params, tests, expected.data());
-        if (c.start == control::kStartSpeedTest) RunSpeedStepTest(params, tests, expected.data());
+        const PlantParameters& plant = d.Plant();
+        if (c.bytes == 4096) RunCurrentStepTest(plant, params, tests, d.TestNoise(0), expected.data());
+        if (c.start == control::kStartSpeedTest) {
+            RunSpeedStepTest(plant, params, tests, d.TestNoise(1), expected.data());
+        }
         if (c.start == control::kStartPositionTest) {
-            RunPositionStepTest(params, tests, 0, expected.data());
+            RunPositionStepTest(plant, params, tests, 0, d.TestNoise(2), expected.data());
         }
         Bytes capture;
         for (uint16_t offset = 0; offset < c.bytes; offset += 128) {
@@ -525,6 +529,88 @@ TEST(DriveBehaviour, HeldLoopTestsEndOnlyOnceReleased) {
     d.Advance(0.01);
     EXPECT_EQ(Read(d, reg::kSpeedTestStatus, 1)[0], 3);
     EXPECT_EQ(GetU16(Read(d, reg::kSpeedTestLength, 2).data()), 8192);
+}
+
+// Runs loop test `start` (control word) to its end and returns the capture it left.
+Bytes RunLoopTest(DriveBehaviour& d, uint16_t start, uint16_t bytes) {
+    EXPECT_EQ(Cmd(d, start), nibble::kOk);
+    d.Advance(timing::kLoopTest + 0.1);
+    Bytes capture;
+    for (uint16_t offset = 0; offset < bytes; offset += 128) {
+        const Bytes block = Read(d, static_cast<RegisterAddress>(0x8000 + offset), 128);
+        capture.insert(capture.end(), block.begin(), block.end());
+    }
+    return capture;
+}
+
+TEST(DriveBehaviour, TwoIdenticalLoopTestsDifferByNoiseOnly) {
+    const uint8_t amplitude[7] = {0, 0x3F, 0x80, 0, 0, 0, 0};  // 1 A
+    const uint8_t speed[4] = {0, 0, 0x03, 0xE8};               // 1000 rpm
+    // Each test draws its own noise: the records differ a little, never by more than the
+    // measurement's noise and steps can move them.
+    const struct {
+        uint16_t start;
+        uint16_t bytes;
+        size_t record;
+        double bound, meanBound;  // largest and mean difference of the actual values
+    } cases[] = {
+        {control::kStartCurrentTest, 4096, 8, 0.06, 0.02},  // A
+        {control::kStartSpeedTest, 8192, 16, 15, 2},        // rpm
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.start);
+        for (const bool noise : {true, false}) {
+            SimOptions options;
+            options.Noise = noise;
+            DriveBehaviour d(options);
+            Ready(d);
+            ASSERT_EQ(d.Write(reg::kCurrentTestParams, amplitude, 7), nibble::kOk);
+            ASSERT_EQ(d.Write(reg::kSpeedTestParams, speed, 4), nibble::kOk);
+            const Bytes first = RunLoopTest(d, c.start, c.bytes);
+            const Bytes second = RunLoopTest(d, c.start, c.bytes);
+            if (!noise) {
+                EXPECT_EQ(first, second);  // the noise-free plant repeats itself exactly
+                continue;
+            }
+            EXPECT_NE(first, second);
+            double largest = 0, sum = 0;
+            const size_t records = c.bytes / c.record;
+            for (size_t k = 0; k < records; ++k) {
+                const uint8_t* a = first.data() + k * c.record;
+                const uint8_t* b = second.data() + k * c.record;
+                double diff = 0;
+                if (c.record == 8) {
+                    EXPECT_EQ(GetFloatBE(a), GetFloatBE(b));  // the set values are the test's
+                    diff = std::abs(GetFloatBE(a + 4) - GetFloatBE(b + 4));
+                } else {
+                    EXPECT_EQ(GetI32BE(a), GetI32BE(b));
+                    EXPECT_EQ(GetU32(a + 8), GetU32(b + 8));
+                    diff = std::abs(static_cast<double>(GetI32BE(a + 4)) - GetI32BE(b + 4));
+                }
+                largest = std::max(largest, diff);
+                sum += diff;
+            }
+            EXPECT_GT(largest, 0);
+            EXPECT_LE(largest, c.bound);
+            EXPECT_LE(sum / records, c.meanBound);
+        }
+    }
+}
+
+TEST(DriveBehaviour, ANoiseSeedRepeatsARun) {
+    SimOptions options;
+    options.NoiseSeed = 2401;
+    DriveBehaviour a(options), b(options);
+    Ready(a);
+    Ready(b);
+    const uint8_t speed[4] = {0, 0, 0x03, 0xE8};
+    ASSERT_EQ(a.Write(reg::kSpeedTestParams, speed, 4), nibble::kOk);
+    ASSERT_EQ(b.Write(reg::kSpeedTestParams, speed, 4), nibble::kOk);
+    for (int run = 0; run < 2; ++run) {
+        EXPECT_EQ(RunLoopTest(a, control::kStartSpeedTest, 8192),
+                  RunLoopTest(b, control::kStartSpeedTest, 8192));
+        EXPECT_EQ(a.TestNoise(1).Seed, b.TestNoise(1).Seed);
+    }
 }
 
 TEST(DriveBehaviour, AReportedCaptureLengthReplacesTheRealOne) {

@@ -130,8 +130,11 @@ TEST_F(DriveLinkSimTest, ASpeedLoopTestEndToEnd) {
     params.Loop.SpeedLoopD = 0.0f;
     TestParameters test;
     test.SpeedSetSpeed = 1000;
+    // The drive's records, noise and all, as its plant gave them.
     std::vector<uint8_t> expected(kCaptureBytes);
-    RunSpeedStepTest(params, test, expected.data());
+    drive->WithBehaviour([&](DriveBehaviour& b) {
+        return RunSpeedStepTest(b.Plant(), params, test, b.TestNoise(1), expected.data());
+    });
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), state.CaptureBuffer.begin()));
     EXPECT_EQ(GetU32(&state.CaptureBuffer[16 * 511 + 8]), 8u * 511u);  // period index
 }

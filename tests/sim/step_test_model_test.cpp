@@ -1,5 +1,5 @@
-// Step tests: the records are laid out as the tool reads them, and better gains give a better
-// step response.
+// Step tests: the records are laid out as the tool reads them, better gains give a better
+// step response, and nonsense stays bounded.
 #include "sim/step_test_model.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 #include <vector>
+
+#include "sim/plant_presets.h"
 
 namespace torvane::sim {
 namespace {
@@ -45,6 +47,8 @@ double Iae(const std::vector<Record>& records, double step) {
 enum class Loop { Current, Speed, Position };
 
 std::vector<Record> RunTest(Loop loop, float p, float i, float d, size_t* bytes = nullptr) {
+    const PlantParameters& plant = DefaultPlant();
+    const PlantNoise noise{true, 7};
     DriveParameters params = FactoryParameters();
     TestParameters test;
     test.CurrentAmplitude = 2.0f;
@@ -52,6 +56,9 @@ std::vector<Record> RunTest(Loop loop, float p, float i, float d, size_t* bytes 
     test.PositionMaxSpeed = 1000;
     test.PositionAcceleration = 5000;
     test.PositionTarget = 40000;
+    // Tuned inner loops under the speed and position tests.
+    params.Loop.CurrentLoopP = 2.2f;
+    params.Loop.CurrentLoopI = 1.5f;
     std::vector<uint8_t> capture(kCaptureBytes);
     size_t n = 0;
     switch (loop) {
@@ -59,20 +66,21 @@ std::vector<Record> RunTest(Loop loop, float p, float i, float d, size_t* bytes 
             params.Loop.CurrentLoopP = p;
             params.Loop.CurrentLoopI = i;
             params.Loop.CurrentLoopD = d;
-            n = RunCurrentStepTest(params, test, capture.data());
+            n = RunCurrentStepTest(plant, params, test, noise, capture.data());
             break;
         case Loop::Speed:
             params.Loop.SpeedLoopP = p;
             params.Loop.SpeedLoopI = i;
             params.Loop.SpeedLoopD = d;
-            n = RunSpeedStepTest(params, test, capture.data());
+            n = RunSpeedStepTest(plant, params, test, noise, capture.data());
             break;
         case Loop::Position:
-            params.Loop.SpeedLoopP = 3.0f;  // a stiff inner loop
+            params.Loop.SpeedLoopP = 1.5f;
+            params.Loop.SpeedLoopI = 2.0f;
             params.Loop.PositionLoopP = p;
             params.Loop.PositionLoopI = i;
             params.Loop.PositionLoopD = d;
-            n = RunPositionStepTest(params, test, 0, capture.data());
+            n = RunPositionStepTest(plant, params, test, 0, noise, capture.data());
             break;
     }
     if (bytes) *bytes = n;
@@ -81,14 +89,14 @@ std::vector<Record> RunTest(Loop loop, float p, float i, float d, size_t* bytes 
 
 TEST(StepTestModel, RecordsAreLaidOutAsTheToolReadsThem) {
     size_t bytes = 0;
-    auto current = RunTest(Loop::Current, 3.0f, 0.5f, 0.0f, &bytes);
+    auto current = RunTest(Loop::Current, 2.2f, 1.5f, 0.0f, &bytes);
     EXPECT_EQ(bytes, 4096u);
     ASSERT_EQ(current.size(), 512u);
     EXPECT_EQ(current[kStepRecord - 1].set, 0.0);
     EXPECT_EQ(current[kStepRecord].set, 2.0);
     EXPECT_NEAR(current.back().actual, 2.0, 0.05);
 
-    auto speed = RunTest(Loop::Speed, 3.0f, 0.5f, 0.0f, &bytes);
+    auto speed = RunTest(Loop::Speed, 1.5f, 2.0f, 0.0f, &bytes);
     EXPECT_EQ(bytes, 8192u);
     ASSERT_EQ(speed.size(), 512u);
     for (size_t k = 0; k < speed.size(); ++k) {
@@ -96,9 +104,9 @@ TEST(StepTestModel, RecordsAreLaidOutAsTheToolReadsThem) {
         EXPECT_EQ(speed[k].set, k < kStepRecord ? 0 : 1000);
     }
     EXPECT_NEAR(speed.back().actual, 1000, 30);
-    EXPECT_GT(speed[kStepRecord + 1].fourth, 5.0);  // the current that accelerates the shaft
+    EXPECT_GT(speed[kStepRecord + 1].fourth, 1.0);  // the current that accelerates the shaft
 
-    auto position = RunTest(Loop::Position, 1.0f, 0.0f, 0.0f, &bytes);
+    auto position = RunTest(Loop::Position, 0.3f, 0.3f, 0.0f, &bytes);
     EXPECT_EQ(bytes, 8192u);
     ASSERT_EQ(position.size(), 512u);
     const double stride = position[1].period - position[0].period;
@@ -118,9 +126,9 @@ TEST(StepTestModel, BetterGainsGiveABetterStepResponse) {
         float poor[3], good[3];
         double step;
     } cases[] = {
-        {Loop::Current, {0.2f, 0.02f, 0}, {3.0f, 0.5f, 0}, 2.0},
-        {Loop::Speed, {0.2f, 0.02f, 0}, {3.0f, 0.5f, 0}, 1000},
-        {Loop::Position, {0.1f, 0, 0}, {1.0f, 0, 0}, 40000},
+        {Loop::Current, {0.2f, 0.02f, 0}, {2.2f, 1.5f, 0}, 2.0},
+        {Loop::Speed, {0.2f, 0.02f, 0}, {1.5f, 2.0f, 0}, 1000},
+        {Loop::Position, {0.02f, 0, 0}, {0.3f, 0.3f, 0}, 40000},
     };
     for (const auto& c : cases) {
         const double poor = Iae(RunTest(c.loop, c.poor[0], c.poor[1], c.poor[2]), c.step);
@@ -141,10 +149,17 @@ TEST(StepTestModel, NonsenseInputsStayBounded) {
     test.PositionTarget = INT32_MIN;
     test.PositionMaxSpeed = 0;
     std::vector<uint8_t> capture(kCaptureBytes);
-    EXPECT_EQ(RunCurrentStepTest(params, test, capture.data()), 4096u);
-    for (size_t k = 0; k < 512; ++k) EXPECT_TRUE(std::isfinite(GetFloatBE(&capture[8 * k + 4])));
-    EXPECT_EQ(RunSpeedStepTest(params, test, capture.data()), 8192u);
-    EXPECT_EQ(RunPositionStepTest(params, test, INT32_MAX, capture.data()), 8192u);
+    for (const PlantParameters& plant : PlantPresets()) {
+        for (const PlantNoise noise : {PlantNoise{true, 1}, PlantNoise{false, 0}}) {
+            EXPECT_EQ(RunCurrentStepTest(plant, params, test, noise, capture.data()), 4096u);
+            for (size_t k = 0; k < 512; ++k) {
+                EXPECT_TRUE(std::isfinite(GetFloatBE(&capture[8 * k + 4])));
+            }
+            EXPECT_EQ(RunSpeedStepTest(plant, params, test, noise, capture.data()), 8192u);
+            EXPECT_EQ(RunPositionStepTest(plant, params, test, INT32_MAX, noise, capture.data()),
+                      8192u);
+        }
+    }
 }
 
 }  // namespace

@@ -304,21 +304,22 @@ void LoopPageDriveTest::BetterGainsBetterFigures() {
         soft = torvane::AnalyseStepTest(LoopTest::Speed, rig.state).Figures;
         softText = p->FiguresText(LoopTest::Speed);
         W<QLineEdit>(p, "speedPEdit")->setText("3");
-        W<QLineEdit>(p, "speedIEdit")->setText("0.2");
+        W<QLineEdit>(p, "speedIEdit")->setText("1.5");
         W<QPushButton>(p, "speedTestButton")->click();
         tuned = torvane::AnalyseStepTest(LoopTest::Speed, rig.state).Figures;
         tunedText = p->FiguresText(LoopTest::Speed);
     });
     QCOMPARE(prompts.NoticeCount(), 0);
     QVERIFY(soft.RiseTime && tuned.RiseTime);
+    // The soft gains stall short of the set value; the tuned ones settle without ringing.
     QVERIFY(!soft.Settled);
+    QVERIFY(tuned.Settled);
     QVERIFY(*tuned.RiseTime < 0.6 * *soft.RiseTime);
-    QVERIFY(!soft.SettlingTime || *tuned.SettlingTime < *soft.SettlingTime);
-    QVERIFY(*tuned.OvershootPercent < *soft.OvershootPercent);
+    QVERIFY(*tuned.OvershootPercent <= 5.0);
     QVERIFY(tuned.IntegralAbsoluteError < soft.IntegralAbsoluteError);
     QVERIFY(std::abs(tuned.SteadyStateError) < std::abs(soft.SteadyStateError));
     // What the page shows is the core's text of these figures.
-    QString expected = "P 3, I 0.2, D 0";
+    QString expected = "P 3, I 1.5, D 0";
     for (const std::string& line : torvane::FormatStepFigures(tuned))
         expected += "\n" + QString::fromStdString(line);
     QCOMPARE(tunedText, expected);

@@ -183,7 +183,7 @@ TEST_F(StepTestSimTest, BetterSpeedGainsGiveBetterFigures) {
     const LoopGains factory = LoopGainsOf(state.Params.Loop, LoopTest::Speed);
     Run(CheckSpeedTest({GainTextsOf(factory), "1000"}, state, true));
     const StepFigures soft = AnalyseStepTest(LoopTest::Speed, state).Figures;
-    Run(CheckSpeedTest({{"3", "0.2", "0"}, "1000"}, state, true));
+    Run(CheckSpeedTest({{"3", "1.5", "0"}, "1000"}, state, true));
     // The command-line tool's ending: the same figures, and the file in the page's format.
     char folder[] = "/tmp/torvane-steptest-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
@@ -205,9 +205,12 @@ TEST_F(StepTestSimTest, BetterSpeedGainsGiveBetterFigures) {
         ASSERT_TRUE(f->RiseTime);
     }
     EXPECT_LT(*tuned.RiseTime, 0.6 * *soft.RiseTime);
-    EXPECT_LT(*tuned.OvershootPercent, 0.5 * *soft.OvershootPercent);
-    // The soft gains end far beyond the set value: not settled, however steady they are.
+    // The soft gains stall short of the set value against the load's friction: not settled,
+    // however steady they are. The tuned ones settle, without ringing.
     EXPECT_FALSE(soft.Settled);
+    EXPECT_GT(soft.SteadyStateError, 0);
+    EXPECT_TRUE(tuned.Settled);
+    EXPECT_LE(*tuned.OvershootPercent, 5.0);
     EXPECT_LT(std::abs(tuned.SteadyStateError), 0.5 * std::abs(soft.SteadyStateError));
     EXPECT_LT(tuned.IntegralAbsoluteError, 0.6 * soft.IntegralAbsoluteError);
 }
