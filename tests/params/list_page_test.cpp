@@ -155,6 +155,8 @@ private slots:
     void DownloadStopsAtAnErrorReply();
     void DownloadStopsWhenTheDriveFallsSilent();
     void DownloadWithoutAPortDoesNothing();
+    void AnOpenedFileRoundTripsAfterALookAtTheDrive_data();
+    void AnOpenedFileRoundTripsAfterALookAtTheDrive();
 };
 
 void ListPageTest::Modes_data() {
@@ -514,6 +516,42 @@ void ListPageTest::DownloadWithoutAPortDoesNothing() {
         Click(p, "finishButton");
     });
     QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ListPageTest::AnOpenedFileRoundTripsAfterALookAtTheDrive_data() {
+    QTest::addColumn<bool>("driveFails");
+    QTest::newRow("download declined") << false;
+    QTest::newRow("look fails after the motor block") << true;
+}
+
+void ListPageTest::AnOpenedFileRoundTripsAfterALookAtTheDrive() {
+    // A file of a 1000-line motor (resolution 4000 at 92-95) opened, looked at against a drive
+    // with 2500 lines (10000), not downloaded, and saved again: the same 96 bytes.
+    QFETCH(bool, driveFails);
+    QTemporaryDir dir;
+    const QString opened = dir.filePath("opened.dat");
+    const QString saved = dir.filePath("saved.dat");
+    torvane::DriveState fileState;
+    fileState.Params = FileSet();
+    fileState.CountsPerRev = 4000;
+    QVERIFY(torvane::SaveParameterFile(opened.toStdString(), fileState).Ok);
+    RecordingPrompts prompts;
+    DriveRig rig;
+    if (driveFails) rig.drive->SilenceAddress(torvane::RegisterAddress{0x2200});
+    CDlgFileNewSave page(rig.session);
+    page.ListMode = ListMode::Open;
+    prompts.QueueFileName(opened);
+    prompts.QueueConfirm(false);
+    prompts.QueueFileName(saved);
+    Run<CDlgFileNewSave>(page, [](CDlgFileNewSave& p) {
+        Click(p, "openButton");
+        Click(p, "downloadButton");
+        Click(p, "saveButton");
+        Click(p, "finishButton");
+    });
+    QVERIFY(!page.LastDownload().Completed);
+    QCOMPARE(rig.session.State().CountsPerRev, 4000u);
+    QCOMPARE(FileBytes(saved).toHex(' '), FileBytes(opened).toHex(' '));
 }
 
 int RunListPageTest(int argc, char** argv) {
