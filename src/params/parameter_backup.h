@@ -71,6 +71,7 @@ public:
     std::string Folder() const;
     void SetClock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }
     WithoutBackup Without() const { return without_; }
+    void SetWithout(WithoutBackup without) { without_ = without; }
     NoticeSink& Sink() { return sink_; }
 
     // Reads the drive's set (the six download blocks; the identification first when the model
