@@ -111,8 +111,12 @@ std::string BackupFileName(const std::string& model, std::time_t t, int n) {
     std::snprintf(stamp, sizeof stamp, "-%04d%02d%02d-%02d%02d%02d", local.tm_year + 1900,
                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     name += stamp;
-    if (n > 1) name += "-" + std::to_string(n);
-    return name + kSuffix;
+    if (n > 1) {
+        name += '-';
+        name += std::to_string(n);
+    }
+    name += kSuffix;
+    return name;
 }
 
 std::vector<BackupFile> ListBackups(const std::string& folder) {

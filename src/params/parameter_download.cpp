@@ -226,7 +226,8 @@ DownloadResult DownloadFromListPage(DriveLink& link, BackupGuard& backup, ListMo
     std::string message = kDownloadCompleted;
     if (mode == ListMode::Open) {
         result.Verify = VerifyDownload(link, file);
-        message += "\n" + VerifyText(result.Verify);
+        message += '\n';
+        message += VerifyText(result.Verify);
     }
     sink.Notice(message);
     result.Completed = true;
