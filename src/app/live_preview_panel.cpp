@@ -38,6 +38,8 @@ LivePreviewPanel::LivePreviewPanel(QWidget* parent) : QGroupBox("Live Preview", 
     autoUpdateCheck_->setAccessibleName("Auto Update");
     recordButton_ = panel::Button(this, "Record", "recordButton");
     recordButton_->setCheckable(true);
+    // Wide enough for an hour's count and more, so the group does not move as it grows.
+    recordButton_->setMinimumWidth(recordButton_->fontMetrics().horizontalAdvance("Recording: 0000000") + 16);
     recordButton_->setToolTip("Record the live values to a CSV file");
     auto* feed = new QHBoxLayout;
     feed->addWidget(autoUpdateCheck_);
