@@ -93,8 +93,10 @@ TEST(BackupFolder, FromTheEnvironment) {
 }
 #else
 TEST(BackupFolder, FromTheEnvironment) {
+    const std::string kept = std::getenv("LOCALAPPDATA") ? std::getenv("LOCALAPPDATA") : "";
     _putenv_s("LOCALAPPDATA", "C:\\Users\\u\\AppData\\Local");
     EXPECT_EQ(DefaultBackupFolder(), "C:\\Users\\u\\AppData\\Local\\Torvane\\backups");
+    _putenv_s("LOCALAPPDATA", kept.c_str());
 }
 #endif
 
