@@ -75,6 +75,8 @@ void CTorvaneDlg::Disconnect() {
 void CTorvaneDlg::ShowConnected(bool connected) {
     // One connection state for both ways of connecting: the Open/Close button and the
     // Connection menu always agree with the port.
+    // A recording ends with its connection (closed or lost), its file whole.
+    if (!connected) StopRecording();
     serial_->ShowConnected(connected);
     connectAction_->setEnabled(!connected);
     disconnectAction_->setEnabled(connected);

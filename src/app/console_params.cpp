@@ -3,6 +3,9 @@
 // reads, the store and restore commands, the preconditions) are core functions; this file
 // shows the pages they run and keeps the console's Auto Update and busy state right around
 // them.
+#include <filesystem>
+#include <system_error>
+
 #include "app/live_preview_panel.h"
 #include "app/motion_panel.h"
 #include "app/torvane_dlg.h"
@@ -33,10 +36,6 @@ public:
 private:
     std::optional<torvane::DriveSession::BusyScope>& slot_;
 };
-
-bool IsDriveError(uint8_t result) {
-    return result >= torvane::kDeviceNoResponse;
-}
 
 }  // namespace
 
@@ -133,20 +132,22 @@ uint8_t CTorvaneDlg::RunListPage(uint8_t listMode) {
 // ---- group routines
 
 uint8_t CTorvaneDlg::EditMotorGroup(bool modify) {
-    return torvane::EditMotorGroup(Link(), modify, [this, modify] { return RunMotorPage(modify); });
+    return torvane::EditMotorGroup(
+        Link(), modify, [this, modify] { return RunMotorPage(modify); }, backup_);
 }
 
 uint8_t CTorvaneDlg::EditApplicationGroup(bool modify) {
-    return torvane::EditApplicationGroup(Link(), modify,
-                                         [this, modify] { return RunApplicationPage(modify); });
+    return torvane::EditApplicationGroup(
+        Link(), modify, [this, modify] { return RunApplicationPage(modify); }, backup_);
 }
 
 uint8_t CTorvaneDlg::EditLoopGroup(bool modify) {
-    return torvane::EditLoopGroup(Link(), modify, [this, modify] { return RunLoopPage(modify); });
+    return torvane::EditLoopGroup(
+        Link(), modify, [this, modify] { return RunLoopPage(modify); }, backup_);
 }
 
 uint8_t CTorvaneDlg::EditCustomGroup() {
-    return torvane::EditCustomGroup(Link(), [this] { return RunCustomDialog(); });
+    return torvane::EditCustomGroup(Link(), [this] { return RunCustomDialog(); }, backup_);
 }
 
 // ---- menu commands
@@ -159,7 +160,7 @@ void CTorvaneDlg::NewParameterSet() {
     pages.Application = [this] { return RunApplicationPage(false); };
     pages.Loop = [this] { return RunLoopPage(false); };
     pages.List = [this] { return RunListPage(static_cast<uint8_t>(torvane::ListMode::New)); };
-    torvane::RunNewChain(Link(), notices_, pages);
+    torvane::RunNewChain(Link(), backup_, pages);
 }
 
 void CTorvaneDlg::SaveParameterSet() {
@@ -173,7 +174,25 @@ void CTorvaneDlg::SaveParameterSet() {
 void CTorvaneDlg::OpenParameterFile() {
     if (!ParamCommandAllowed(ParamCommand::Open)) return;
     CommandBusy busy(paramsBusy_, session_);
+    ListPage()->OpenFolder.clear();
     RunListPage(static_cast<uint8_t>(torvane::ListMode::Open));
+}
+
+void CTorvaneDlg::RestoreBackup() {
+    // A restore is the Open command's download of the chosen backup.
+    if (!ParamCommandAllowed(ParamCommand::Open)) return;
+    CommandBusy busy(paramsBusy_, session_);
+    const std::string folder = ListPage()->Backups().Folder();
+    if (!folder.empty()) {
+        // The dialog starts there even before the first backup was made.
+        std::error_code ignored;
+        std::filesystem::create_directories(folder, ignored);
+    }
+    CDlgFileNewSave* page = ListPage();
+    page->OpenFolder = QString::fromStdString(folder);
+    page->OpenAtOnce = true;
+    RunListPage(static_cast<uint8_t>(torvane::ListMode::Open));
+    page->OpenFolder.clear();
 }
 
 void CTorvaneDlg::DownloadParameterSet() {
@@ -185,21 +204,20 @@ void CTorvaneDlg::DownloadParameterSet() {
 void CTorvaneDlg::RestoreDefaultParameters() {
     if (!ParamCommandAllowed(ParamCommand::Default)) return;
     CommandBusy busy(paramsBusy_, session_);
-    (void)torvane::RestoreDefaults(Link(), notices_);
+    (void)torvane::RestoreDefaults(Link(), backup_);
 }
 
 void CTorvaneDlg::EditMotorParameters() {
     if (!ParamCommandAllowed(ParamCommand::Motor)) return;
     CommandBusy busy(paramsBusy_, session_);
-    const uint8_t r = EditMotorGroup(true);
-    if (IsDriveError(r)) ShowDriveError(r);
+    // The routine has shown a failure.
+    (void)EditMotorGroup(true);
 }
 
 void CTorvaneDlg::EditDriverParameters() {
     if (!ParamCommandAllowed(ParamCommand::Driver)) return;
     CommandBusy busy(paramsBusy_, session_);
-    const uint8_t r = EditApplicationGroup(true);
-    if (IsDriveError(r)) ShowDriveError(r);
+    (void)EditApplicationGroup(true);
 }
 
 void CTorvaneDlg::EditLoopParameters() {
@@ -210,13 +228,11 @@ void CTorvaneDlg::EditLoopParameters() {
     state.ReductionRatio = torvane::EntryValue(motion_->ReductionRatioText().toStdString());
     if (!ParamCommandAllowed(ParamCommand::LoopParameters)) return;
     CommandBusy busy(paramsBusy_, session_);
-    const uint8_t r = EditLoopGroup(true);
-    if (IsDriveError(r)) ShowDriveError(r);
+    (void)EditLoopGroup(true);
 }
 
 void CTorvaneDlg::EditCustomParameters() {
     if (!ParamCommandAllowed(ParamCommand::CustomParameters)) return;
     CommandBusy busy(paramsBusy_, session_);
-    const uint8_t r = EditCustomGroup();
-    if (IsDriveError(r)) ShowDriveError(r);
+    (void)EditCustomGroup();
 }

@@ -57,6 +57,7 @@ void CTorvaneDlg::TickAutoUpdate() {
     torvane::DriveSession::BusyScope busy(session_);
     const DriveError e = session_.Read(reg::kLiveStatus, torvane::LongStatusSize(State()));
     if (e != 0) {
+        RecordFailedRead();
         StopTimer(TimerId::kAutoUpdateTimer);
         livePreview_->SetAutoUpdateTicked(false);
         State().AutoUpdate = 0;

@@ -130,6 +130,7 @@ void CTorvaneDlg::ShowStatusReply() {
     livePreview_->ShowOutputAxis(Text(torvane::OutputAxisPositionText(fields_)),
                                  Text(torvane::OutputAxisAngleText(fields_)));
     AppendSample();
+    RecordSample();
 }
 
 void CTorvaneDlg::ShowWorkModeReply() {

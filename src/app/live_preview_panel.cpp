@@ -36,7 +36,16 @@ LivePreviewPanel::LivePreviewPanel(QWidget* parent) : QGroupBox("Live Preview", 
     autoUpdateCheck_ = new QCheckBox("Auto Update", this);
     autoUpdateCheck_->setObjectName("autoUpdateCheck");
     autoUpdateCheck_->setAccessibleName("Auto Update");
-    grid->addWidget(autoUpdateCheck_, 7, 0, 1, 3);
+    recordButton_ = panel::Button(this, "Record", "recordButton");
+    recordButton_->setCheckable(true);
+    // Wide enough for an hour's count and more, so the group does not move as it grows.
+    recordButton_->setMinimumWidth(recordButton_->fontMetrics().horizontalAdvance("Recording: 0000000") + 16);
+    recordButton_->setToolTip("Record the live values to a CSV file");
+    auto* feed = new QHBoxLayout;
+    feed->addWidget(autoUpdateCheck_);
+    feed->addStretch(1);
+    feed->addWidget(recordButton_);
+    grid->addLayout(feed, 7, 0, 1, 3);
 
     positionCorrectionEdit_ = panel::Entry(this, "positionCorrectionEdit", true);
     auto* correct = panel::Button(this, "Correct", "correctButton");
@@ -49,6 +58,7 @@ LivePreviewPanel::LivePreviewPanel(QWidget* parent) : QGroupBox("Live Preview", 
 
     connect(autoUpdateCheck_, &QCheckBox::clicked, this, &LivePreviewPanel::AutoUpdateClicked);
     connect(correct, &QPushButton::clicked, this, &LivePreviewPanel::CorrectClicked);
+    connect(recordButton_, &QPushButton::clicked, this, &LivePreviewPanel::RecordClicked);
 }
 
 void LivePreviewPanel::ShowLiveValues(const torvane::LiveStatusTexts& texts) {
@@ -86,4 +96,13 @@ bool LivePreviewPanel::AutoUpdateTicked() const {
 
 void LivePreviewPanel::SetAutoUpdateTicked(bool ticked) {
     autoUpdateCheck_->setChecked(ticked);
+}
+
+void LivePreviewPanel::ShowRecording(bool recording, unsigned long long samples) {
+    recordButton_->setChecked(recording);
+    recordButton_->setText(recording ? QString("Recording: %1").arg(samples) : QString("Record"));
+}
+
+bool LivePreviewPanel::RecordPressed() const {
+    return recordButton_->isChecked();
 }

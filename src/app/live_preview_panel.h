@@ -1,5 +1,5 @@
 // LivePreviewPanel: the console's "Live Preview" group: the read-only live values, the Auto
-// Update box, the Position Correction entry and the Correct button. It shows what the console
+// Update box, the Record button, the Position Correction entry and the Correct button. It shows what the console
 // gives it and reports the user's actions as signals. UI thread only.
 #pragma once
 
@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QLineEdit;
+class QPushButton;
 
 class LivePreviewPanel : public QGroupBox {
     Q_OBJECT
@@ -28,10 +29,16 @@ public:
     bool AutoUpdateTicked() const;
     // Sets the box without a click (no signal).
     void SetAutoUpdateTicked(bool ticked);
+    // The Record button: pressed and showing the samples written, or released ("Record").
+    // No signal.
+    void ShowRecording(bool recording, unsigned long long samples = 0);
+    bool RecordPressed() const;
 
 signals:
     // The user clicked Auto Update; the box already shows the new state.
     void AutoUpdateClicked(bool ticked);
+    // The user pressed or released Record; the button already shows the new state.
+    void RecordClicked(bool pressed);
     void CorrectClicked();
 
 private:
@@ -43,5 +50,6 @@ private:
     QLineEdit* outputAxisAngleEdit_;
     QLineEdit* motorTemperatureEdit_;
     QCheckBox* autoUpdateCheck_;
+    QPushButton* recordButton_;
     QLineEdit* positionCorrectionEdit_;
 };

@@ -119,6 +119,8 @@ void CTorvaneDlg::ConnectPanels() {
     connect(serial_, &SerialPanel::OpenClicked, this, [this] { OpenOrClose(); });
     connect(livePreview_, &LivePreviewPanel::AutoUpdateClicked, this,
             [this] { OnAutoUpdateClicked(); });
+    connect(livePreview_, &LivePreviewPanel::RecordClicked, this,
+            [this](bool pressed) { OnRecordClicked(pressed); });
     connect(waveform_, &WaveformPanel::ParameterChanged, this,
             [this](int index) { OnParameterChanged(index); });
     connect(waveform_, &WaveformPanel::ClearWaveformClicked, this, [this] { ClearWaveform(); });
@@ -163,6 +165,8 @@ QMenuBar* CTorvaneDlg::BuildMenuBar() {
     for (const ParameterItem& item : fileItems) add(item);
     file->addSeparator();
     add({file, "default ", "defaultAction", &CTorvaneDlg::RestoreDefaultParameters});
+    file->addSeparator();
+    add({file, "Restore a backup…", "restoreBackupAction", &CTorvaneDlg::RestoreBackup});
     bar->addSeparator();
     add({bar, "Motor", "motorAction", &CTorvaneDlg::EditMotorParameters});
     bar->addSeparator();

@@ -29,12 +29,14 @@
 
 #include "app/console_page_requests.h"
 #include "app/entry_progress_box.h"
+#include "params/parameter_backup.h"
 #include "protocol/drive_link.h"
 #include "protocol/drive_state.h"
 #include "session/command_context.h"
 #include "session/console_state.h"
 #include "session/console_timers.h"
 #include "session/drive_session.h"
+#include "session/live_record.h"
 #include "session/motion_entries.h"
 #include "session/motion_rules.h"
 #include "session/page_requests.h"
@@ -127,6 +129,16 @@ public:
     // Selects a Parameter item (0 BLANK .. 6) as the user would.
     void SelectWaveParameter(int index);
     void ClearWaveform();
+    // --- Live recording (console_record.cpp): the Live Preview's Record button ---
+    // Pressed: asks for the file (proposing "Live<yyyyMMdd-HHmmss>.csv"), ticks Auto Update,
+    // and from then on writes a row for each live-status reply (LiveRecorder). Released, the
+    // port closed or lost: the file is closed whole. A file that cannot be created or written
+    // is named in a message and the recording ends.
+    void OnRecordClicked(bool pressed);
+    void StopRecording();
+    bool Recording() const { return recorder_.IsOpen(); }
+    const torvane::LiveRecorder& Recorder() const { return recorder_; }
+
     // Hidden Save Data button: writes "TestData<yyyyMMddhhmm>.txt" in the working directory
     // (session/capture_file.h); a file that cannot be written is reported naming it.
     void SaveData();
@@ -239,6 +251,8 @@ private:
     void TickAutoUpdate();
     void TickFaultRotate();
     void AppendSample();
+    void RecordSample();
+    void RecordFailedRead();
     float EncoderEntryValue() const;
     void ShowSetpoints(const torvane::SetpointDisplay& shown);
     void ApplyEnabling(const torvane::SetpointEnabling& enabling);
@@ -249,6 +263,9 @@ private:
     torvane::DriveSession& session_;
     torvane::ConsoleState fields_;
     PromptNoticeSink notices_;
+    // Before every write of the parameter set by the console's commands (the list page keeps
+    // its own for its downloads): asks whether to go on when no backup can be written.
+    torvane::BackupGuard backup_{notices_, torvane::WithoutBackup::Ask};
     std::array<QTimer*, 12> timers_{};
     ConsolePageRequests requests_{*this};
     // Timer 7 writes the calibration state into the Position Correction entry.
@@ -261,6 +278,7 @@ private:
     SerialPanel* serial_ = nullptr;
     CanPanel* can_ = nullptr;
     CTChart::Series* sampleSeries_ = nullptr;
+    torvane::LiveRecorder recorder_;
     QAction* connectAction_ = nullptr;
     QAction* disconnectAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
@@ -284,10 +302,16 @@ public:
     // whatever the connection state.
     void EditLoopParameters();
     void EditCustomParameters();
+    // File menu "Restore a backup…": the list page in Open mode with its open dialog started
+    // at once in the backup folder; the download from there is the Open path's.
+    void RestoreBackup();
+    // The console's backup guard (folder, questions).
+    torvane::BackupGuard& Backups() { return backup_; }
 
-    // The group routines: read the group's blocks, show its page (new or modify mode), write
-    // an accepted group. Result: 1 accepted and written, 2 cancelled, 3 Back (new mode), 0 any
-    // other page result, or the DriveError of the first failed transaction (not shown here).
+    // The group routines: read the group's blocks, show its page (new or modify mode), back up
+    // the drive's set and write an accepted group. Result: 1 accepted and written, 2 cancelled
+    // (also when no backup could be made and the user did not go on), 3 Back (new mode), 0 any
+    // other page result, or the DriveError of the first failed transaction (already shown).
     // Motor and loop in modify mode switch Auto Update off before and after the page; the
     // application page in modify mode opens with saving disabled while it is ticked.
     uint8_t EditMotorGroup(bool modify);

@@ -80,6 +80,7 @@ std::vector<CommandSpec> RegisterCommands();  // ports, read, write, status, cap
 std::vector<CommandSpec> MotionCommands();    // cli_motion.cpp
 std::vector<CommandSpec> ParamsCommands();    // cli_params.cpp
 std::vector<CommandSpec> StepTestCommands();  // cli_steptest.cpp
+std::vector<CommandSpec> RecordCommands();    // cli_record.cpp
 const std::vector<CommandSpec>& CommandTable();
 const CommandSpec* FindCommand(const std::string& name);
 // The usage text, commands listed from the table.

@@ -177,7 +177,8 @@ std::string ParseWordsAndOptions(const std::vector<std::string>& a, size_t& at, 
 const std::vector<CommandSpec>& CommandTable() {
     static const std::vector<CommandSpec> kTable = [] {
         std::vector<CommandSpec> table;
-        for (auto group : {RegisterCommands, MotionCommands, ParamsCommands, StepTestCommands}) {
+        for (auto group : {RegisterCommands, MotionCommands, ParamsCommands, StepTestCommands,
+                           RecordCommands}) {
             for (const CommandSpec& entry : group()) table.push_back(entry);
         }
         return table;

@@ -8,6 +8,7 @@
 
 #include "cli/cli.h"
 #include "params/group_transfer.h"
+#include "params/parameter_backup.h"
 #include "params/parameter_diff.h"
 #include "params/parameter_download.h"
 #include "params/parameter_fields.h"
@@ -21,6 +22,7 @@ namespace torvane::cli {
 namespace {
 
 constexpr const char* kYes = "--yes";
+constexpr const char* kNoBackup = "--no-backup";
 
 // Words a sub-command takes after its name: the least and the most (-1: any number).
 struct SubCommand {
@@ -33,13 +35,16 @@ struct SubCommand {
 constexpr SubCommand kSubCommands[] = {
     {"show", 1, 1, false}, {"save", 1, 1, true},     {"diff", 1, 1, true}, {"download", 1, 1, true},
     {"store", 0, 0, true}, {"defaults", 0, 0, true}, {"get", 0, 1, true},  {"set", 1, -1, true},
+    {"backups", 0, 0, false},
 };
 
 std::string ParseParams(const std::vector<std::string>& args, size_t& at, Command& c) {
-    if (std::string e = ParseWordsAndOptions(args, at, c, {{kYes, false}}); !e.empty()) return e;
+    if (std::string e = ParseWordsAndOptions(args, at, c, {{kYes, false}, {kNoBackup, false}});
+        !e.empty())
+        return e;
     if (c.Words.empty())
         return "params needs a sub-command: show, save, diff, download, store, "
-               "defaults, get or set";
+               "defaults, get, set or backups";
     const std::string& sub = c.Words[0];
     const SubCommand* entry = nullptr;
     for (const SubCommand& s : kSubCommands) {
@@ -49,15 +54,22 @@ std::string ParseParams(const std::vector<std::string>& args, size_t& at, Comman
     const int words = static_cast<int>(c.Words.size()) - 1;
     if (words < entry->MinWords || (entry->MaxWords >= 0 && words > entry->MaxWords)) {
         static const char* const kSynopsis[] = {
-            "params show FILE",   "params save FILE",
-            "params diff FILE",   "params download FILE [--yes]",
-            "params store",       "params defaults",
-            "params get [GROUP]", "params set NAME=VALUE...",
+            "params show FILE",
+            "params save FILE",
+            "params diff FILE",
+            "params download FILE [--yes] [--no-backup]",
+            "params store",
+            "params defaults [--no-backup]",
+            "params get [GROUP]",
+            "params set NAME=VALUE... [--no-backup]",
+            "params backups",
         };
         return std::string("usage: ") + kSynopsis[entry - kSubCommands];
     }
     if (c.Values.count(kYes) != 0 && sub != "download")
         return "params: --yes belongs to params download";
+    if (c.Values.count(kNoBackup) != 0 && sub != "download" && sub != "defaults" && sub != "set")
+        return "params: --no-backup belongs to params download, defaults and set";
     c.NoPort = !entry->NeedsPort;
     if (sub == "download" && c.Values.count(kYes) == 0 && !isatty(STDIN_FILENO)) {
         // Nothing to ask on: a script must say --yes, and nothing touches the drive.
@@ -122,12 +134,32 @@ DriveError Diff(Cli& cli, const std::string& path) {
     return kSuccess;
 }
 
-DriveError Download(Cli& cli, const std::string& path, bool askFirst) {
+// The guard of a write: a backup first; without one the write is refused unless the user gave
+// --no-backup, which makes none.
+BackupGuard Guard(Cli& cli, const Command& c) {
+    return BackupGuard(cli.Notices(), c.Values.count(kNoBackup) != 0 ? WithoutBackup::Allowed
+                                                                      : WithoutBackup::Refuse);
+}
+
+DriveError Refused(Cli& cli, const char* sub) {
+    return LocalFailure(cli, std::string("params ") + sub +
+                                 ": nothing written; --no-backup writes without a backup");
+}
+
+void TellBackup(const BackupGuard& guard) {
+    if (!guard.LastBackup().empty())
+        std::printf("backup of the drive's set: %s\n", guard.LastBackup().c_str());
+}
+
+DriveError Download(Cli& cli, const Command& c, const std::string& path, bool askFirst) {
     DriveLink& link = cli.Session().Link();
     const FileResult read = LoadParameterFile(path, link.State());
     if (!read.Ok) return LocalFailure(cli, read.Message);
-    const DownloadResult r = DownloadFromListPage(link, cli.Notices(), ListMode::Open, askFirst);
+    BackupGuard guard = Guard(cli, c);
+    const DownloadResult r = DownloadFromListPage(link, guard, ListMode::Open, askFirst);
     if (r.Declined) return LocalFailure(cli, "params download: cancelled; nothing written");
+    if (r.NoBackup) return Refused(cli, "download");
+    TellBackup(guard);
     // A failure or a field the drive did not take has been told by the download itself.
     if (r.Error != kSuccess || !r.Completed || !r.Verify.Verified()) return kLocalFailure;
     return kSuccess;
@@ -160,7 +192,24 @@ DriveError Get(Cli& cli, const std::vector<std::string>& words) {
     return kSuccess;
 }
 
-DriveError Set(Cli& cli, const std::vector<std::string>& words) {
+DriveError Backups() {
+    const std::string folder = DefaultBackupFolder();
+    const std::vector<BackupFile> files = ListBackups(folder);
+    if (files.empty()) std::printf("no backups in %s\n", folder.c_str());
+    for (const BackupFile& f : files)
+        std::printf("%s  %s  %s\n", f.Time.c_str(), f.Model.c_str(), f.Path.c_str());
+    return kSuccess;
+}
+
+DriveError Defaults(Cli& cli, const Command& c) {
+    BackupGuard guard = Guard(cli, c);
+    const DriveError e = RestoreDefaults(cli.Session().Link(), guard);
+    if (e == kBackupRefused) return Refused(cli, "defaults");
+    TellBackup(guard);
+    return e != kSuccess ? kLocalFailure : kSuccess;
+}
+
+DriveError Set(Cli& cli, const Command& c, const std::vector<std::string>& words) {
     DriveLink& link = cli.Session().Link();
     DriveState& state = link.State();
     std::vector<Assignment> assignments;
@@ -176,8 +225,11 @@ DriveError Set(Cli& cli, const std::vector<std::string>& words) {
         if (const DriveError e = link.ReadRegister(reg::kMotorGroup, size::kMotorGroup)) return e;
         if (const DriveError e = link.ReadRegister(reg::kDriveLimits, size::kDriveLimits)) return e;
     }
-    const SetResult r = SetFieldsOnDrive(link, cli.Notices(), assignments);
+    BackupGuard guard = Guard(cli, c);
+    const SetResult r = SetFieldsOnDrive(link, guard, assignments);
+    if (r.Outcome == SetResult::Status::NoBackup) return Refused(cli, "set");
     if (r.Outcome != SetResult::Status::Written) return kLocalFailure;  // told already
+    TellBackup(guard);
     for (const Assignment& a : assignments) {
         std::printf("%s: %s\n", FieldInfo(a.Field).Name.c_str(),
                     FormatField(state.Params, a.Field).c_str());
@@ -191,15 +243,14 @@ DriveError RunParams(Cli& cli, const Command& c) {
     if (sub == "show") return Show(cli, arg);
     if (sub == "save") return Save(cli, arg);
     if (sub == "diff") return Diff(cli, arg);
-    if (sub == "download") return Download(cli, arg, c.Values.count(kYes) == 0);
+    if (sub == "download") return Download(cli, c, arg, c.Values.count(kYes) == 0);
+    if (sub == "backups") return Backups();
     if (sub == "store") {
         return StoreParameters(cli.Session().Link(), cli.Notices()) ? kLocalFailure : kSuccess;
     }
-    if (sub == "defaults") {
-        return RestoreDefaults(cli.Session().Link(), cli.Notices()) ? kLocalFailure : kSuccess;
-    }
+    if (sub == "defaults") return Defaults(cli, c);
     if (sub == "get") return Get(cli, c.Words);
-    return Set(cli, c.Words);
+    return Set(cli, c, c.Words);
 }
 
 }  // namespace
@@ -217,7 +268,11 @@ std::vector<CommandSpec> ParamsCommands() {
          "  get [GROUP]          the drive's fields by name (motor, matching,\n"
          "                       application, loop, custom)\n"
          "  set NAME=VALUE...    change named fields with the pages' checks\n"
-         "                       (\"Pole Pairs=4\" \"Maximum Speed=2000\")",
+         "                       (\"Pole Pairs=4\" \"Maximum Speed=2000\")\n"
+         "  backups              the backups made before writes, newest first\n"
+         "download, defaults and set first save the drive's set as a backup\n"
+         "(params backups lists them; a download of one restores it) and write\n"
+         "nothing when it cannot be saved, unless --no-backup is given",
          true, ParseParams, RunParams},
     };
 }

@@ -1,5 +1,8 @@
 #include "params/group_transfer.h"
 
+#include <algorithm>
+
+#include "params/write_stop.h"
 #include "protocol/register_map.h"
 
 namespace torvane {
@@ -34,7 +37,76 @@ bool IsDriveError(uint8_t r) {
     return r >= kDeviceNoResponse;
 }
 
+// A read before a page: its failure is shown as the plain DriveError.
+DriveError ReadShown(DriveLink& link, ParamGroup group, NoticeSink& sink) {
+    const DriveError e = ReadGroup(link, group);
+    ShowDriveError(sink, e);
+    return e;
+}
+
+// The registers a group's write goes to, in order.
+std::vector<RegisterAddress> BlocksOf(ParamGroup group) {
+    switch (group) {
+        case ParamGroup::Motor:
+            return {reg::kMotorGroup};
+        case ParamGroup::Application:
+            return {reg::kApplicationGroup};
+        case ParamGroup::Loop:
+            return {reg::kCurrentLoopGains, reg::kSpeedLoopGains, reg::kPositionLoopGains};
+        case ParamGroup::Custom:
+            return {reg::kCustomGroup};
+        case ParamGroup::Matching:
+            break;
+    }
+    return {};
+}
+
+DriveError WriteBlock(DriveLink& link, RegisterAddress address) {
+    const ParameterSet& p = link.State().Params;
+    const LoopGroup& l = p.Loop;
+    switch (address) {
+        case reg::kMotorGroup:
+            return WriteMotorGroup(link);
+        case reg::kApplicationGroup:
+            return WriteApplicationGroup(link);
+        case reg::kCurrentLoopGains:
+            return WriteLoop(link, address, l.CurrentLoopP, l.CurrentLoopI, l.CurrentLoopD);
+        case reg::kSpeedLoopGains:
+            return WriteLoop(link, address, l.SpeedLoopP, l.SpeedLoopI, l.SpeedLoopD);
+        case reg::kPositionLoopGains:
+            return WriteLoop(link, address, l.PositionLoopP, l.PositionLoopI, l.PositionLoopD);
+        case reg::kCustomGroup:
+            return WriteCustomGroup(link);
+        default:
+            return kSuccess;
+    }
+}
+
 }  // namespace
+
+uint8_t WriteGroups(DriveLink& link, BackupGuard& backup, const std::vector<ParamGroup>& groups) {
+    std::vector<RegisterAddress> blocks;
+    for (ParamGroup g : {ParamGroup::Motor, ParamGroup::Application, ParamGroup::Loop,
+                         ParamGroup::Custom}) {
+        if (std::find(groups.begin(), groups.end(), g) == groups.end()) continue;
+        for (RegisterAddress a : BlocksOf(g)) blocks.push_back(a);
+    }
+    if (blocks.empty()) return kPageAccepted;
+    if (!backup.BeforeWrite(link)) return kPageCancelled;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        if (const DriveError e = WriteBlock(link, blocks[i])) {
+            WriteStop stop;
+            stop.At = blocks[i];
+            stop.Error = e;
+            stop.Written.assign(blocks.begin(), blocks.begin() + static_cast<long>(i));
+            stop.NotWritten.assign(blocks.begin() + static_cast<long>(i), blocks.end());
+            stop.Backup = backup.LastBackup();
+            backup.Sink().Notice(WriteStopText(stop), NoticeIcon::Error);
+            return e;
+        }
+    }
+    return kPageAccepted;
+}
 
 DriveError ReadGroup(DriveLink& link, ParamGroup group) {
     switch (group) {
@@ -85,43 +157,51 @@ DriveError WriteCustomGroup(DriveLink& link) {
                               PackCustomGroup(link.Payload(), link.State().Params.Custom));
 }
 
-uint8_t EditMotorGroup(DriveLink& link, bool modify, const PageRunner& showPage) {
-    if (const DriveError e = ReadGroup(link, ParamGroup::Motor)) return e;
-    return AfterPage(showPage(), modify, [&] { return WriteMotorGroup(link); });
+uint8_t EditMotorGroup(DriveLink& link, bool modify, const PageRunner& showPage,
+                       BackupGuard& backup) {
+    if (const DriveError e = ReadShown(link, ParamGroup::Motor, backup.Sink())) return e;
+    return AfterPage(showPage(), modify,
+                     [&]() -> DriveError { return WriteGroups(link, backup, {ParamGroup::Motor}); });
 }
 
-uint8_t EditApplicationGroup(DriveLink& link, bool modify, const PageRunner& showPage) {
-    if (const DriveError e = ReadGroup(link, ParamGroup::Application)) return e;
-    return AfterPage(showPage(), modify, [&] { return WriteApplicationGroup(link); });
+uint8_t EditApplicationGroup(DriveLink& link, bool modify, const PageRunner& showPage,
+                             BackupGuard& backup) {
+    if (const DriveError e = ReadShown(link, ParamGroup::Application, backup.Sink())) return e;
+    return AfterPage(showPage(), modify, [&]() -> DriveError {
+        return WriteGroups(link, backup, {ParamGroup::Application});
+    });
 }
 
-uint8_t EditLoopGroup(DriveLink& link, bool modify, const PageRunner& showPage) {
-    if (const DriveError e = ReadGroup(link, ParamGroup::Loop)) return e;
-    return AfterPage(showPage(), modify, [&] { return WriteLoopGroup(link); });
+uint8_t EditLoopGroup(DriveLink& link, bool modify, const PageRunner& showPage,
+                      BackupGuard& backup) {
+    if (const DriveError e = ReadShown(link, ParamGroup::Loop, backup.Sink())) return e;
+    return AfterPage(showPage(), modify,
+                     [&]() -> DriveError { return WriteGroups(link, backup, {ParamGroup::Loop}); });
 }
 
-uint8_t EditCustomGroup(DriveLink& link, const PageRunner& showDialog) {
+uint8_t EditCustomGroup(DriveLink& link, const PageRunner& showDialog, BackupGuard& backup) {
     // The dialog opens even when the read fails, with what the set held before.
     (void)ReadGroup(link, ParamGroup::Custom);
     const uint8_t r = showDialog();
     if (r == kPageCancelled) return kPageCancelled;
-    if (r == kPageAccepted) return WriteCustomGroup(link);
-    return 0;
+    if (r != kPageAccepted) return 0;
+    const uint8_t written = WriteGroups(link, backup, {ParamGroup::Custom});
+    return written == kPageAccepted ? 0 : written;
 }
 
-void RunNewChain(DriveLink& link, NoticeSink& sink, const NewChainPages& pages) {
+void RunNewChain(DriveLink& link, BackupGuard& backup, const NewChainPages& pages) {
     int step = 1;
     for (;;) {
         uint8_t r = 0;
         switch (step) {
             case 1:
-                r = EditMotorGroup(link, false, pages.Motor);
+                r = EditMotorGroup(link, false, pages.Motor, backup);
                 break;
             case 2:
-                r = EditApplicationGroup(link, false, pages.Application);
+                r = EditApplicationGroup(link, false, pages.Application, backup);
                 break;
             case 3:
-                r = EditLoopGroup(link, false, pages.Loop);
+                r = EditLoopGroup(link, false, pages.Loop, backup);
                 break;
             default:
                 // The list page: Back returns to the loop page, anything else ends the chain.
@@ -129,11 +209,8 @@ void RunNewChain(DriveLink& link, NoticeSink& sink, const NewChainPages& pages) 
                 step = 3;
                 continue;
         }
-        if (IsDriveError(r)) {
-            ShowDriveError(sink, r);
-            return;
-        }
-        if (r == kPageCancelled) return;
+        // A failure has been shown by the routine.
+        if (IsDriveError(r) || r == kPageCancelled) return;
         step = r == kPageBack ? step - 1 : step + 1;
         if (step < 1) step = 1;
     }
@@ -173,15 +250,18 @@ std::vector<FieldLine> GroupFieldLines(const ParameterSet& set, ParamGroup group
     return out;
 }
 
-SetResult SetFieldsOnDrive(DriveLink& link, NoticeSink& sink,
+SetResult SetFieldsOnDrive(DriveLink& link, BackupGuard& backup,
                            const std::vector<Assignment>& assignments) {
+    NoticeSink& sink = backup.Sink();
     bool named[5] = {};
     for (const Assignment& a : assignments)
         named[static_cast<int>(FieldInfo(a.Field).Group)] = true;
     const ParamGroup order[] = {ParamGroup::Motor, ParamGroup::Application, ParamGroup::Loop,
                                 ParamGroup::Custom};
+    std::vector<ParamGroup> groups;
     for (ParamGroup g : order) {
         if (!named[static_cast<int>(g)]) continue;
+        groups.push_back(g);
         if (const DriveError e = ReadGroup(link, g)) {
             ShowDriveError(sink, e);
             return {SetResult::Status::Failed, e};
@@ -191,30 +271,9 @@ SetResult SetFieldsOnDrive(DriveLink& link, NoticeSink& sink,
         ShowEntryError(sink, *refused);
         return {SetResult::Status::Refused, kSuccess};
     }
-    for (ParamGroup g : order) {
-        if (!named[static_cast<int>(g)]) continue;
-        DriveError e = kSuccess;
-        switch (g) {
-            case ParamGroup::Motor:
-                e = WriteMotorGroup(link);
-                break;
-            case ParamGroup::Application:
-                e = WriteApplicationGroup(link);
-                break;
-            case ParamGroup::Loop:
-                e = WriteLoopGroup(link);
-                break;
-            case ParamGroup::Custom:
-                e = WriteCustomGroup(link);
-                break;
-            case ParamGroup::Matching:
-                break;
-        }
-        if (e) {
-            ShowDriveError(sink, e);
-            return {SetResult::Status::Failed, e};
-        }
-    }
+    const uint8_t r = WriteGroups(link, backup, groups);
+    if (r == kPageCancelled) return {SetResult::Status::NoBackup, kSuccess};
+    if (r != kPageAccepted) return {SetResult::Status::Failed, r};
     return {SetResult::Status::Written, kSuccess};
 }
 

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "params/page_widgets.h"
@@ -63,6 +64,11 @@ CDlgFileNewSave::CDlgFileNewSave(torvane::DriveSession& session, QWidget* parent
 
 int CDlgFileNewSave::exec() {
     Initialise();
+    if (OpenAtOnce && ListMode == torvane::ListMode::Open) {
+        // Once the page is up, so the open dialog stands over it.
+        QTimer::singleShot(0, this, [this] { OpenFile(); });
+    }
+    OpenAtOnce = false;
     return QDialog::exec();
 }
 
@@ -125,7 +131,9 @@ void CDlgFileNewSave::SaveToFile() {
 }
 
 void CDlgFileNewSave::OpenFile() {
-    QString path = Prompts().OpenFileName("Open", kFileFilter);
+    QString path = OpenFolder.isEmpty()
+                       ? Prompts().OpenFileName("Open", kFileFilter)
+                       : Prompts().OpenFileNameIn("Open", kFileFilter, OpenFolder);
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty() && !QFileInfo::exists(path)) path += ".dat";
     Prompts().Notice(path);
@@ -145,7 +153,7 @@ void CDlgFileNewSave::OpenFile() {
 void CDlgFileNewSave::Download() {
     if (!session_.IsOpen()) return;
     torvane::DriveSession::BusyScope busy(session_);
-    lastDownload_ = torvane::DownloadFromListPage(session_.Link(), notices_, ListMode,
+    lastDownload_ = torvane::DownloadFromListPage(session_.Link(), backup_, ListMode,
                                                   ListMode == torvane::ListMode::Open);
 }
 

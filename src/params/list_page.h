@@ -11,8 +11,10 @@
 // Files are whole: a save writes a temporary file and renames it; an open refuses a file that
 // is not exactly 96 bytes and leaves the set and ParameterImage as they were; every failure is
 // shown. The download (DownloadFromListPage) does nothing without an open port; in Open mode it
-// first reads the drive and asks to confirm the difference, and after writing it reads the
-// blocks back; a missing or error reply stops it with that error and no completion message.
+// first reads the drive and asks to confirm the difference, saves those values as a backup
+// (asking whether to go on without one when it cannot be written), and after writing it reads
+// the blocks back; a missing or error reply stops it with where it stopped and no completion
+// message.
 //
 // Every message and file dialog goes through Prompts(). UI thread only; a download blocks for
 // its transactions (1000 ms each at most, several) and a 500 ms pause, scaled by the time seam.
@@ -49,6 +51,12 @@ public:
     torvane::ListMode ListMode = torvane::ListMode::New;
     // The file image last built for saving or last read from a file (zero at start).
     torvane::ParameterImage ParameterImage{};
+    // Where the next Open File dialog starts ("" the dialog's own choice), and whether the
+    // next showing in Open mode runs Open File at once (the console's "Restore a backup…").
+    QString OpenFolder;
+    bool OpenAtOnce = false;
+    // The backups made before a download (the drive's set, saved first).
+    torvane::BackupGuard& Backups() { return backup_; }
 
     // Fills the page for ListMode and runs it modally; returns 1, 2 or 3.
     int exec() override;
@@ -73,6 +81,7 @@ private:
 
     torvane::DriveSession& session_;
     PromptNoticeSink notices_;
+    torvane::BackupGuard backup_{notices_, torvane::WithoutBackup::Ask};
     torvane::DownloadResult lastDownload_;
     QListWidget* list_;
     QPushButton* saveButton_;

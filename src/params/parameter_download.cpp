@@ -3,6 +3,7 @@
 #include <array>
 #include <thread>
 
+#include "params/write_stop.h"
 #include "protocol/register_map.h"
 #include "serial/timing.h"
 
@@ -82,7 +83,10 @@ DriveError Command(DriveLink& link, NoticeSink& sink, uint16_t word, const char*
     const DriveError e =
         link.WriteRegister(reg::kControlWord, PackControlWord(link.Payload(), word));
     if (e != kSuccess) {
-        ShowDriveError(sink, e);
+        WriteStop stop;
+        stop.At = reg::kControlWord;
+        stop.Error = e;
+        sink.Notice(WriteStopText(stop), NoticeIcon::Error);
         return e;
     }
     Pause();
@@ -103,17 +107,28 @@ SaveReads ReadForSave(DriveLink& link, NoticeSink& sink) {
     return report;
 }
 
-DriveError ReadDriveParameters(DriveLink& link, ParameterSet& drive) {
+DriveError ReadDriveParameters(DriveLink& link, ParameterSet& drive,
+                               uint32_t* driveCountsPerRev, RegisterAddress* failedAt) {
     DriveState& state = link.State();
+    // The motor block's read sets CountsPerRev from the drive's encoder lines; a look at the
+    // drive must not change the resolution the set (an opened file, say) goes with.
     const ParameterSet kept = state.Params;
+    const uint32_t keptCounts = state.CountsPerRev;
     DriveError e = kSuccess;
     for (const Block& b : kDownloadBlocks) {
         e = link.ReadRegister(b.Address, b.Count);
         if (e == kSuccess && link.LastReplyData().size() < b.Count) e = kDeviceNoResponse;
-        if (e != kSuccess) break;
+        if (e != kSuccess) {
+            if (failedAt) *failedAt = b.Address;
+            break;
+        }
     }
-    if (e == kSuccess) drive = state.Params;
+    if (e == kSuccess) {
+        drive = state.Params;
+        if (driveCountsPerRev) *driveCountsPerRev = state.CountsPerRev;
+    }
     state.Params = kept;
+    state.CountsPerRev = keptCounts;
     return e;
 }
 
@@ -143,43 +158,76 @@ std::string DownloadQuestion(const std::vector<FieldDifference>& changes) {
     return text;
 }
 
-DownloadResult DownloadFromListPage(DriveLink& link, NoticeSink& sink, ListMode mode,
+DownloadResult DownloadFromListPage(DriveLink& link, BackupGuard& backup, ListMode mode,
                                     bool lookFirst) {
+    NoticeSink& sink = backup.Sink();
     DownloadResult result;
     const ParameterSet file = link.State().Params;
     FrameBuffer frame{};
     uint8_t* payload = frame.data() + kDataOffset;
-    auto fail = [&](RegisterAddress at, DriveError e) {
-        ShowDriveError(sink, e);
+    // The blocks of this download, in order; `written` of them went through.
+    std::vector<RegisterAddress> blocks;
+    if (mode == ListMode::Open) {
+        for (const Block& b : kDownloadBlocks) blocks.push_back(b.Address);
+    }
+    blocks.push_back(reg::kControlWord);
+    auto fail = [&](size_t written, DriveError e) {
+        WriteStop stop;
+        stop.At = blocks[written];
+        stop.Error = e;
+        stop.Written.assign(blocks.begin(), blocks.begin() + static_cast<long>(written));
+        stop.NotWritten.assign(blocks.begin() + static_cast<long>(written), blocks.end());
+        stop.Backup = result.Backup;
+        sink.Notice(WriteStopText(stop), NoticeIcon::Error);
         result.Error = e;
-        result.FailedAt = at;
+        result.FailedAt = stop.At;
         return result;
     };
 
     if (mode == ListMode::Open) {
-        if (lookFirst) {
+        // One look at the drive serves both the question and the backup.
+        if (lookFirst || backup.Without() != WithoutBackup::Allowed) {
+            backup.LearnModel(link);
             ParameterSet drive;
-            if (const DriveError e = ReadDriveParameters(link, drive)) return fail(0, e);
-            result.Changes = DiffForDownload(drive, file);
-            if (!sink.Confirm(DownloadQuestion(result.Changes))) {
-                result.Declined = true;
+            uint32_t counts = link.State().CountsPerRev;
+            RegisterAddress failedAt = 0;
+            if (const DriveError e = ReadDriveParameters(link, drive, &counts, &failedAt)) {
+                WriteStop stop;
+                stop.At = failedAt;
+                stop.Error = e;
+                sink.Notice(WriteStopText(stop), NoticeIcon::Error);
+                result.Error = e;
+                result.FailedAt = failedAt;
                 return result;
             }
+            if (lookFirst) {
+                result.Changes = DiffForDownload(drive, file);
+                if (!sink.Confirm(DownloadQuestion(result.Changes))) {
+                    result.Declined = true;
+                    return result;
+                }
+            }
+            if (!backup.BeforeWrite(link.State().ModelString, drive, counts)) {
+                result.NoBackup = true;
+                return result;
+            }
+            result.Backup = backup.LastBackup();
         }
-        for (const Block& b : kDownloadBlocks) {
+        for (size_t i = 0; i < std::size(kDownloadBlocks); ++i) {
+            const Block& b = kDownloadBlocks[i];
             const uint8_t count = PackDownloadBlock(b.Address, file, payload);
-            if (const DriveError e = QuickWrite(link, b.Address, count, frame))
-                return fail(b.Address, e);
+            if (const DriveError e = QuickWrite(link, b.Address, count, frame)) return fail(i, e);
         }
     }
     const uint8_t count = PackControlWord(payload, control::kStoreParameters);
     if (const DriveError e = QuickWrite(link, reg::kControlWord, count, frame))
-        return fail(reg::kControlWord, e);
+        return fail(blocks.size() - 1, e);
     Pause();
     std::string message = kDownloadCompleted;
     if (mode == ListMode::Open) {
         result.Verify = VerifyDownload(link, file);
-        message += "\n" + VerifyText(result.Verify);
+        message += '\n';
+        message += VerifyText(result.Verify);
     }
     sink.Notice(message);
     result.Completed = true;
@@ -190,8 +238,9 @@ DriveError StoreParameters(DriveLink& link, NoticeSink& sink) {
     return Command(link, sink, control::kStoreParameters, kDownloadCompleted);
 }
 
-DriveError RestoreDefaults(DriveLink& link, NoticeSink& sink) {
-    return Command(link, sink, control::kRestoreDefaults, kRestorationCompleted);
+DriveError RestoreDefaults(DriveLink& link, BackupGuard& backup) {
+    if (!backup.BeforeWrite(link)) return kBackupRefused;
+    return Command(link, backup.Sink(), control::kRestoreDefaults, kRestorationCompleted);
 }
 
 }  // namespace torvane

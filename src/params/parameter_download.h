@@ -3,9 +3,13 @@
 // written and a check of the drive after), the "download" command (store, 0x6000 04 01) and the
 // "default " command (restore defaults, 0x6000 04 00).
 //
-// A failure is never reported as success: a write that gets no reply shows "Device no
-// response"; one that gets an error reply shows that DriveError's text; either stops the
-// sequence and no completion message is shown.
+// A failure is never reported as success: a write that gets no reply or an error reply stops
+// the sequence, no completion message is shown, and what is shown names where it stopped
+// (WriteStopText: the block and its register, the DriveError's text, and after a part-way
+// download which blocks were written and the backup that brings the previous set back).
+//
+// Every write of the parameter set is preceded by a backup of the drive's set (BackupGuard);
+// when none can be made nothing is written unless the guard's user agrees to go on.
 //
 // Threads: the thread that runs the DriveLink's transactions, one call at a time. Blocking:
 // each read or write up to 5000 ms (WriteRegisterQuick 1000 ms), plus a 500 ms pause before a
@@ -17,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "params/parameter_backup.h"
 #include "params/parameter_diff.h"
 #include "protocol/drive_error.h"
 #include "protocol/drive_link.h"
@@ -40,9 +45,15 @@ struct SaveReads {
 SaveReads ReadForSave(DriveLink& link, NoticeSink& sink);
 
 // Reads the six blocks a download writes (0x1000, 0x2200, 0x1100, 0x2000, 0x200C, 0x2018) and
-// returns the drive's values in `drive`; link.State().Params is left as it was. A reply that
-// carries fewer bytes than asked for counts as no reply (0xF0): its fields would be unknown.
-DriveError ReadDriveParameters(DriveLink& link, ParameterSet& drive);
+// returns the drive's values in `drive`, and in `driveCountsPerRev` (when given) the resolution
+// its motor block gives (Encoder Lines x 4; the set's own when the lines are 0).
+// link.State().Params and CountsPerRev are left as they were, also when a read fails: only a
+// look at the drive. A reply that carries fewer bytes than asked for counts as no reply (0xF0):
+// its fields would be unknown.
+// `failedAt` (when given) gets the register of a failed read.
+DriveError ReadDriveParameters(DriveLink& link, ParameterSet& drive,
+                               uint32_t* driveCountsPerRev = nullptr,
+                               RegisterAddress* failedAt = nullptr);
 
 // The check after a download: the six blocks read back and compared with what was written.
 struct VerifyReport {
@@ -55,10 +66,14 @@ VerifyReport VerifyDownload(DriveLink& link, const ParameterSet& file);
 std::string VerifyText(const VerifyReport& report);
 
 // The list page's "Downloaded to the drive", the port being open (the page does nothing
-// without one). In Open mode, with the opened file in link.State().Params:
-//   1. if `lookFirst`: read the drive's blocks, show the difference and ask to confirm
-//      (sink.Confirm); a failed read or a "no" writes nothing;
-//   2. write 0x1000 (16 bytes), 0x2200 (7), 0x1100 (33: the flags byte is the Motor Direction
+// without one). Messages and questions go to backup.Sink(). In Open mode, with the opened file
+// in link.State().Params:
+//   1. read the drive's blocks (unless neither a look nor a backup wants them); if
+//      `lookFirst`, show the difference and ask to confirm; a failed read or a "no" writes
+//      nothing;
+//   2. back up the drive's set from those reads (no further reads); no backup and no
+//      agreement to go on without one writes nothing;
+//   3. write 0x1000 (16 bytes), 0x2200 (7), 0x1100 (33: the flags byte is the Motor Direction
 //      byte), 0x2000, 0x200C, 0x2018 (12 each) with WriteRegisterQuick.
 // In every mode: write 0x6000 04 01 with WriteRegisterQuick, wait 500 ms, then (Open mode) read
 // the blocks back, and show "Parameter download completed！" (Open mode: followed by a line with
@@ -67,11 +82,13 @@ struct DownloadResult {
     DriveError Error = kSuccess;   // what stopped it (shown); 0 when it ran to the end
     RegisterAddress FailedAt = 0;  // the register of the failed transaction
     bool Declined = false;         // the user did not confirm the difference: nothing written
+    bool NoBackup = false;         // no backup, and no going on without one: nothing written
+    std::string Backup;            // the backup made before the writes ("" none)
     bool Completed = false;        // the completion message was shown
     std::vector<FieldDifference> Changes;  // the difference shown before writing (lookFirst)
     VerifyReport Verify;                   // Open mode, after a completed download
 };
-DownloadResult DownloadFromListPage(DriveLink& link, NoticeSink& sink, ListMode mode,
+DownloadResult DownloadFromListPage(DriveLink& link, BackupGuard& backup, ListMode mode,
                                     bool lookFirst);
 
 // The question shown before an opened file is written: the difference lines and a request to
@@ -79,9 +96,13 @@ DownloadResult DownloadFromListPage(DriveLink& link, NoticeSink& sink, ListMode 
 std::string DownloadQuestion(const std::vector<FieldDifference>& changes);
 
 // "download": 0x6000 04 01 with WriteRegister; on success wait 500 ms and show
-// "Parameter download completed！". "default ": 0x6000 04 00, "Parameter restoration
-// completed！". A failure (no reply or an error reply) shows its DriveError and is returned.
+// "Parameter download completed！". A failure (no reply or an error reply) is shown with the
+// register ("Control Word (0x6000): ...") and returned.
 DriveError StoreParameters(DriveLink& link, NoticeSink& sink);
-DriveError RestoreDefaults(DriveLink& link, NoticeSink& sink);
+// "default ": the drive's set backed up first (nothing is sent when the guard says no: the
+// result is then kLocalRefusal), then 0x6000 04 00, "Parameter restoration completed！";
+// failures as StoreParameters, messages to backup.Sink().
+constexpr DriveError kBackupRefused = 2;
+DriveError RestoreDefaults(DriveLink& link, BackupGuard& backup);
 
 }  // namespace torvane

@@ -222,6 +222,10 @@ void DriveBehaviour::Events() {
 
 void DriveBehaviour::RefreshLive() {
     LiveStatus& live = regs_.Live;
+    if (heldLive_) {
+        live = *heldLive_;
+        return;
+    }
     std::normal_distribution<double> unit(0.0, 1.0);
     live.Temperature = static_cast<uint8_t>(std::clamp(std::lround(temperature_), 0L, 255L));
     live.MotorState = enabled_ ? (running_ ? 2 : 1) : 0;

@@ -111,6 +111,10 @@ public:
     const DriveParameters& StoredParameters() const { return stored_; }
     // The registers as a read would see them now (live status refreshed).
     const RegisterModel& Registers();
+    // Holds the live status block (0x1200) at `live`, as a drive at rest on a quiet supply
+    // would read, so a test can know every value a read reports; empty: the drive's own
+    // values again.
+    void HoldLive(std::optional<LiveStatus> live) { heldLive_ = live; }
 
 private:
     void Restart();
@@ -157,6 +161,7 @@ private:
     double torqueCurrent_ = 0;
     double temperature_ = kAmbientTemperature;
     std::mt19937 noise_{417};
+    std::optional<LiveStatus> heldLive_;
 };
 
 }  // namespace torvane::sim

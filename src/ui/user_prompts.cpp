@@ -26,6 +26,11 @@ public:
         return QFileDialog::getOpenFileName(Parent(), caption, QString(), filter);
     }
 
+    QString OpenFileNameIn(const QString& caption, const QString& filter,
+                           const QString& folder) override {
+        return QFileDialog::getOpenFileName(Parent(), caption, folder, filter);
+    }
+
     QString SaveFileName(const QString& caption, const QString& filter) override {
         return QFileDialog::getSaveFileName(Parent(), caption, QString(), filter);
     }

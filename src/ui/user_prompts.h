@@ -28,6 +28,12 @@ public:
         (void)defaultSuffix;
         return SaveFileName(caption, filter);
     }
+    // An open dialog that starts in `folder`. By default the plain OpenFileName.
+    virtual QString OpenFileNameIn(const QString& caption, const QString& filter,
+                                   const QString& folder) {
+        (void)folder;
+        return OpenFileName(caption, filter);
+    }
 };
 
 // The process-wide prompts. Starts as the Qt implementation; SetPrompts installs another

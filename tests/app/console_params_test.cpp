@@ -8,10 +8,12 @@
 //
 // A console whose ShowLoopPage answers from a script stands in for the loop page (its own
 // tests are in console_loop_page_test); one test reaches the real page.
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +23,7 @@
 #include "app/torvane_dlg.h"
 #include "params/driver_page.h"
 #include "params/list_page.h"
+#include "params/parameter_backup.h"
 #include "params/motor_match_dlg.h"
 #include "params/motor_page.h"
 #include "params/parameter_file.h"
@@ -69,6 +72,16 @@ struct Rig {
         } else {
             dlg = std::make_unique<CTorvaneDlg>(session);
         }
+        // The sequences as such: the console's own backups are the backup tests' (the list
+        // page's downloads back up from their look, with no requests of their own).
+        dlg->Backups().SetWithout(torvane::WithoutBackup::Allowed);
+        dlg->ListPage()->Backups().SetFolder(backups.path().toStdString());
+    }
+    // The console as it ships: a backup before every write, into `folder`.
+    void WithBackupsIn(const QString& folder) {
+        dlg->Backups().SetWithout(torvane::WithoutBackup::Ask);
+        dlg->Backups().SetFolder(folder.toStdString());
+        dlg->ListPage()->Backups().SetFolder(folder.toStdString());
     }
     static SimOptions Fast() {
         SimOptions o;
@@ -122,6 +135,7 @@ struct Rig {
         sim.WithBehaviour([&](DriveBehaviour& b) { return b.Write(0x1000, data, 17); });
     }
 
+    QTemporaryDir backups;
     SimulatedDrive sim;
     torvane::DriveSession session;
     std::unique_ptr<CTorvaneDlg> dlg;
@@ -183,6 +197,10 @@ private slots:
     void CustomParametersWrittenBackByteForByte();
     void CustomParametersAfterAFailedRead();
     void TimersGoOnWhileAPageIsOpen();
+    void AGroupWriteBacksUpTheDriveSetFirst();
+    void AnUnwritableBackupFolderAsksBeforeWriting_data();
+    void AnUnwritableBackupFolderAsksBeforeWriting();
+    void RestoreABackup();
     void MatchingThroughTheConsole_data();
     void MatchingThroughTheConsole();
 };
@@ -468,17 +486,18 @@ void ConsoleParamsTest::StoreAndRestoreCommands_data() {
     QTest::addColumn<bool>("restore");
     QTest::addColumn<QString>("drive");  // "answers", "refuses", "silent"
     QTest::addColumn<QString>("message");
-    const QString refused = QString::fromUtf8(torvane::DriveErrorText(0xF2));
+    // A failure names where it stopped: the command word's register.
+    const QString refused =
+        "Control Word (0x6000): " + QString::fromUtf8(torvane::DriveErrorText(0xF2));
+    const QString silent = "Control Word (0x6000): Device no response";
     QTest::newRow("download") << false << "answers"
                               << QString::fromUtf8("Parameter download completed！");
     QTest::newRow("download, error reply") << false << "refuses" << refused;
-    QTest::newRow("download, silent") << false << "silent"
-                                      << "Device no response";
+    QTest::newRow("download, silent") << false << "silent" << silent;
     QTest::newRow("default") << true << "answers"
                              << QString::fromUtf8("Parameter restoration completed！");
     QTest::newRow("default, error reply") << true << "refuses" << refused;
-    QTest::newRow("default, silent") << true << "silent"
-                                     << "Device no response";
+    QTest::newRow("default, silent") << true << "silent" << silent;
 }
 
 void ConsoleParamsTest::StoreAndRestoreCommands() {
@@ -532,6 +551,103 @@ void ConsoleParamsTest::MotorCommandSwitchesAutoUpdateOff() {
     QCOMPARE(rig.LastWrite(0x1000).size(), size_t(17));
     QCOMPARE(rig.DriveParams().Motor.RatedCurrent, 6.0f);
     QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ConsoleParamsTest::AGroupWriteBacksUpTheDriveSetFirst() {
+    QTemporaryDir dir;
+    RecordingPrompts prompts;
+    Rig rig;
+    rig.Open();
+    rig.WithBackupsIn(dir.path());
+    const torvane::sim::DriveParameters before = rig.DriveParams();
+    Then<CDlgFileNewMotor>([&](CDlgFileNewMotor& m) {
+        Set(m, "ratedCurrentEdit", "6");
+        Click(m, "nextButton");
+    });
+    rig.dlg->EditMotorParameters();
+    // The page's reads, the backup's six, the write.
+    QCOMPARE(rig.Log(), (QStringList{"R 1000 17", "R 2200 7", "R 1000 17", "R 2200 7",
+                                     "R 1100 37", "R 2000 12", "R 200C 12", "R 2018 12",
+                                     "W 1000 17"}));
+    QCOMPARE(prompts.Texts(), QStringList());
+    const auto files = torvane::ListBackups(dir.path().toStdString());
+    QCOMPARE(files.size(), size_t(1));
+    QCOMPARE(files[0].Model, std::string("KVD417"));
+    torvane::DriveState saved;
+    QVERIFY(torvane::LoadParameterFile(files[0].Path, saved).Ok);
+    QCOMPARE(saved.Params.Motor.RatedCurrent, before.Motor.RatedCurrent);
+    QCOMPARE(rig.DriveParams().Motor.RatedCurrent, 6.0f);
+}
+
+void ConsoleParamsTest::AnUnwritableBackupFolderAsksBeforeWriting_data() {
+    QTest::addColumn<bool>("goOn");
+    QTest::newRow("declined") << false;
+    QTest::newRow("written without a backup") << true;
+}
+
+void ConsoleParamsTest::AnUnwritableBackupFolderAsksBeforeWriting() {
+    QFETCH(bool, goOn);
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("file"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString folder = dir.filePath("file/backups");
+    RecordingPrompts prompts;
+    Rig rig;
+    rig.Open();
+    rig.WithBackupsIn(folder);
+    prompts.QueueConfirm(goOn);
+    rig.dlg->RestoreDefaultParameters();
+    QStringList expected = {"R 1000 17", "R 2200 7",  "R 1100 37",
+                            "R 2000 12", "R 200C 12", "R 2018 12"};
+    if (goOn) expected << "W 6000 2";
+    QCOMPARE(rig.Log(), expected);
+    const QStringList texts = prompts.Texts();
+    QVERIFY(!texts.isEmpty());
+    QVERIFY2(texts[0].startsWith("The drive's parameters could not be backed up:\n") &&
+                 texts[0].contains(folder) &&
+                 texts[0].endsWith("Write to the drive without a backup?"),
+             qPrintable(texts[0]));
+    QCOMPARE(prompts.Entries()[0].kind, RecordingPrompts::Kind::Confirm);
+    QCOMPARE(texts.size(), goOn ? 2 : 1);
+}
+
+void ConsoleParamsTest::RestoreABackup() {
+    QTemporaryDir dir;
+    RecordingPrompts prompts;
+    Rig rig;
+    rig.Open();
+    rig.WithBackupsIn(dir.path());
+    // A backup of a set with 7 pole pairs; the drive holds its factory 4.
+    torvane::DriveState set;
+    set.Params.Motor = {7, 2, 2500, 5.0f, 15.0f, 3000, 1};
+    set.CountsPerRev = 10000;
+    const torvane::BackupResult made = torvane::WriteBackup(
+        dir.path().toStdString(), "KVD417",
+        torvane::EncodeParameterImage(set.Params, set.CountsPerRev), std::time(nullptr) - 60);
+    QVERIFY(made.Ok);
+    prompts.QueueFileName(QString::fromStdString(made.Path));
+    int rows = 0;
+    Then<CDlgFileNewSave>([&](CDlgFileNewSave& l) {
+        QTRY_COMPARE(l.List()->count(), 37);
+        rows = l.List()->count();
+        Click(l, "downloadButton");
+        Click(l, "finishButton");
+    });
+    rig.dlg->findChild<QAction*>("restoreBackupAction")->trigger();
+    QCOMPARE(rows, 37);
+    // The open dialog began in the backup folder.
+    QCOMPARE(prompts.Entries()[0].kind, RecordingPrompts::Kind::OpenFile);
+    QCOMPARE(prompts.Entries()[0].initial, dir.path());
+    QCOMPARE(int(rig.DriveParams().Motor.PolePairs), 7);
+    // The download backed up the set it replaced, from its own look.
+    QCOMPARE(torvane::ListBackups(dir.path().toStdString()).size(), size_t(2));
+    QVERIFY(prompts.Texts().last().startsWith(QString::fromUtf8("Parameter download completed！")));
+    // A plain open starts where the dialog likes again.
+    prompts.Clear();
+    Then<CDlgFileNewSave>([&](CDlgFileNewSave& l) { Click(l, "finishButton"); });
+    rig.dlg->OpenParameterFile();
+    QVERIFY(prompts.Entries().empty());
 }
 
 void ConsoleParamsTest::DriverCommandWithAutoUpdateCannotSave() {
@@ -670,9 +786,9 @@ void ConsoleParamsTest::CustomParametersAfterAFailedRead() {
         Click(d, "okButton");
     });
     rig.dlg->EditCustomParameters();
-    // The dialog opened with what the set held; the write's failure is shown.
+    // The dialog opened with what the set held; the write's failure is shown with its block.
     QCOMPARE(iq, QString("17"));
-    QCOMPARE(prompts.Texts(), QStringList{"Device no response"});
+    QCOMPARE(prompts.Texts(), QStringList{"Custom Parameters (0x3000): Device no response"});
     QCOMPARE(rig.Log(), (QStringList{"R 3000 100", "W 3000 100"}));
 }
 

@@ -249,7 +249,9 @@ void ConsoleWindowTest::MenuBarItems() {
     for (QAction* a : c.Find<QMenu>("fileMenu")->actions()) {
         file << (a->isSeparator() ? QString("-") : a->text());
     }
-    QCOMPARE(file, QStringList({"new", "save", "open", "download", "-", "default "}));
+    // The drive's items, then the restore of a backup.
+    QCOMPARE(file, QStringList({"new", "save", "open", "download", "-", "default ", "-",
+                                QString::fromUtf8("Restore a backup…")}));
     // The About item sits in the Help menu, its text kept.
     QStringList help;
     for (QAction* a : c.Find<QMenu>("helpMenu")->actions()) help << a->text();

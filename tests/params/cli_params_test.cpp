@@ -10,10 +10,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "params/parameter_backup.h"
 #include "params/parameter_file.h"
 #include "params/parameter_image.h"
 #include "protocol/drive_error.h"
@@ -33,10 +35,25 @@ using test::Slurp;
 class CliParamsTest : public test::CliOnSimulatedDrive {
 protected:
     CliParamsTest() : CliOnSimulatedDrive("torvane-cli-params") {}
+    void SetUp() override {
+        CliOnSimulatedDrive::SetUp();
+        dataHome = dir / "data";
+    }
+    fs::path dataHome;
 
+    // The program's data folder is the test's: its backups go to Backups().
     std::string Command(const std::string& args) const {
-        return std::string(TORVANE_CLI) + " --port " + drive->SlavePath() + " " + args +
-               test::OutputTo(dir);
+        return "XDG_DATA_HOME=" + dataHome.string() + " " + std::string(TORVANE_CLI) +
+               " --port " + drive->SlavePath() + " " + args + test::OutputTo(dir);
+    }
+    fs::path Backups() const { return dataHome / "torvane" / "backups"; }
+    // The path the program named after "backup of the drive's set: ".
+    static std::string BackupNamed(const std::string& out) {
+        const std::string lead = "backup of the drive's set: ";
+        const size_t at = out.find(lead);
+        if (at == std::string::npos) return {};
+        const size_t end = out.find('\n', at);
+        return out.substr(at + lead.size(), end - at - lead.size());
     }
     Result Collect(int raw) const { return test::Collect(raw, dir); }
     // Standard input is not a terminal.
@@ -219,28 +236,55 @@ TEST_F(CliParamsTest, DownloadWithYesWritesStoresAndVerifies) {
     const std::string path = FileWithPolePairs(7);
     const Result r = Run("params download " + path + " --yes");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Log(), Join({kSixWrites, {"W 6000 2"}, kSixReads}));
+    // The model (it names the backup), the drive's set once (the backup), the writes, the
+    // check.
+    EXPECT_EQ(Log(), Join({{"R 2100 34"}, kSixReads, kSixWrites, {"W 6000 2"}, kSixReads}));
     EXPECT_EQ(WriteData(0x6000), "04 01");
     EXPECT_EQ(WriteData(0x1000).substr(0, 2), "07");
     EXPECT_EQ(r.out, "Parameter download completed！\nverified\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(DriveParams().Motor.PolePairs, 7);
+    // The backup holds the set the download replaced: 4 pole pairs.
+    const std::string backup = BackupNamed(r.out);
+    ASSERT_FALSE(backup.empty()) << r.out;
+    EXPECT_EQ(fs::path(backup).parent_path(), Backups());
+    EXPECT_EQ(fs::path(backup).filename().string().rfind("KVD417-", 0), 0u) << backup;
+    DriveState saved;
+    ASSERT_TRUE(LoadParameterFile(backup, saved).Ok);
+    EXPECT_EQ(saved.Params.Motor.PolePairs, 4);
+    EXPECT_EQ(saved.CountsPerRev, 10000u);
 }
 
 TEST_F(CliParamsTest, DownloadStopsAtAnErrorReplyWithExit1) {
     const std::string path = FileWithPolePairs(7);
-    drive->AnswerWithResult(3, RegisterAddress{0x1100});
+    // The write of the application block is refused (its read for the backup went through).
+    drive->SetRequestObserver([this](const sim::RecordedRequest& q) {
+        if (q.Function != kFunctionWrite || q.Address != 0x2200) return;
+        drive->SetRequestObserver(nullptr);
+        drive->AnswerWithResult(3, RegisterAddress{0x1100}, 1);
+    });
     const Result r = Run("params download " + path + " --yes");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(Writes(), (std::vector<std::string>{"W 1000 16", "W 2200 7", "W 1100 33"}));
-    EXPECT_EQ(r.err, std::string(DriveErrorText(0xF3)) + "\n");
+    const auto files = ListBackups(Backups().string());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(r.err,
+              "Application Parameters (0x1100): " + std::string(DriveErrorText(0xF3)) +
+                  "\nWritten: Motor Parameters (0x1000), Matching Parameters (0x2200)\n"
+                  "Not written: Application Parameters (0x1100), Current Loop Parameters "
+                  "(0x2000), Speed Loop Parameters (0x200C), Position Loop Parameters (0x2018), "
+                  "Control Word (0x6000)\n"
+                  "The drive now holds a mix of old and new values, and has not stored it.\n"
+                  "The previous set is in " +
+                  files[0].Path + "; download that file to bring it back.\n");
 }
 
 TEST_F(CliParamsTest, DownloadAsksOnTheTerminal) {
     const std::string path = FileWithPolePairs(7);
     Result r = RunOnTerminal("params download " + path, "no\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(Log(), kSixReads);
+    EXPECT_EQ(Log(), Join({{"R 2100 34"}, kSixReads}));
+    EXPECT_FALSE(fs::exists(Backups())) << "declined: no backup either";
     EXPECT_NE(r.err.find("Drive values the file changes:\nPole Pairs: drive 4, file 7\n"),
               std::string::npos)
         << r.err;
@@ -249,7 +293,7 @@ TEST_F(CliParamsTest, DownloadAsksOnTheTerminal) {
     drive->ClearRequests();
     r = RunOnTerminal("params download " + path, "ok\n");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Log(), Join({kSixReads, kSixWrites, {"W 6000 2"}, kSixReads}));
+    EXPECT_EQ(Log(), Join({{"R 2100 34"}, kSixReads, kSixWrites, {"W 6000 2"}, kSixReads}));
     EXPECT_EQ(DriveParams().Motor.PolePairs, 7);
 }
 
@@ -264,11 +308,66 @@ TEST_F(CliParamsTest, StoreAndDefaults) {
     EXPECT_EQ(r.out, "Parameter restoration completed！\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(WriteData(0x6000), "04 00");
-    // An error reply is a failure, told once.
+    EXPECT_TRUE(fs::exists(BackupNamed(r.out))) << r.out;
+    // An error reply is a failure, told once, with where it stopped.
     drive->AnswerWithResult(2, RegisterAddress{0x6000});
     r = Run("params store");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, std::string(DriveErrorText(0xF2)) + "\n");
+    EXPECT_EQ(r.err, "Control Word (0x6000): " + std::string(DriveErrorText(0xF2)) + "\n");
+}
+
+TEST_F(CliParamsTest, BackupsAreListedNewestFirst) {
+    Result r = Run("params backups");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "no backups in " + Backups().string() + "\n");
+    std::vector<std::string> made;
+    for (int i = 0; i < 2; ++i) {
+        r = Run("params defaults");
+        ASSERT_EQ(r.status, 0) << r.err;
+        made.push_back(BackupNamed(r.out));
+    }
+    EXPECT_NE(made[0], made[1]) << "two in one second are told apart";
+    r = Run("params backups");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::regex line(R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)  KVD417  (.*))");
+    std::vector<std::string> listed;
+    std::istringstream in(r.out);
+    for (std::string l; std::getline(in, l);) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(l, m, line)) << l;
+        listed.push_back(m[2]);
+    }
+    EXPECT_EQ(listed, (std::vector<std::string>{made[1], made[0]}));
+}
+
+TEST_F(CliParamsTest, NoBackupNoWriteUnlessNoBackupIsGiven) {
+    // The data folder is a file: no backup folder can be made in it.
+    fs::create_directories(dataHome.parent_path());
+    { std::ofstream(dataHome) << "x"; }
+    Result r = Run("params set \"Pole Pairs=6\"");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Writes().empty());
+    EXPECT_NE(r.err.find("The drive's parameters could not be backed up:\n"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find(Backups().string()), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--no-backup"), std::string::npos) << r.err;
+    for (const char* args : {"params defaults", "params download FILE --yes"}) {
+        drive->ClearRequests();
+        std::string a = args;
+        if (a.find("FILE") != std::string::npos) a.replace(a.find("FILE"), 4, FileWithPolePairs(6));
+        r = Run(a);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_TRUE(Writes().empty()) << args;
+    }
+
+    drive->ClearRequests();
+    r = Run("params set \"Pole Pairs=6\" --no-backup");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Pole Pairs: 6\n");
+    // No backup is tried: none of its reads.
+    EXPECT_EQ(Log(), (std::vector<std::string>{"R 1000 17", "R 2200 7", "W 1000 17"}));
+    EXPECT_EQ(DriveParams().Motor.PolePairs, 6);
+    EXPECT_EQ(Run("params get motor --no-backup").status, 2);
 }
 
 TEST_F(CliParamsTest, GetPrintsFieldsByName) {
@@ -293,9 +392,12 @@ TEST_F(CliParamsTest, GetPrintsFieldsByName) {
 TEST_F(CliParamsTest, SetChangesNamedFieldsWithThePagesChecks) {
     Result r = Run("params set \"Pole Pairs=7\" \"Maximum Speed=1499.5\"");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Pole Pairs: 7\nMaximum Speed: 1500\n");
-    EXPECT_EQ(Log(), (std::vector<std::string>{"R 1000 17", "R 2200 7", "R 1100 37", "R 2122 24",
-                                               "W 1000 17", "W 1100 37"}));
+    EXPECT_EQ(r.out, "backup of the drive's set: " + BackupNamed(r.out) +
+                         "\nPole Pairs: 7\nMaximum Speed: 1500\n");
+    // The groups' reads, the backup (model and set), the writes.
+    EXPECT_EQ(Log(), Join({{"R 1000 17", "R 2200 7", "R 1100 37", "R 2122 24", "R 2100 34"},
+                           kSixReads,
+                           {"W 1000 17", "W 1100 37"}}));
     EXPECT_EQ(DriveParams().Motor.PolePairs, 7);
     EXPECT_EQ(DriveParams().Application.MaximumSpeed, 1500);
     // Everything else of the groups went back as it was read.
@@ -322,7 +424,7 @@ TEST_F(CliParamsTest, SetChangesNamedFieldsWithThePagesChecks) {
     drive->ClearRequests();
     r = Run("params set \"Brake Start Duty Cycle Parameters=3000\"");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Log(), (std::vector<std::string>{"R 3000 100", "W 3000 100"}));
+    EXPECT_EQ(Log(), Join({{"R 3000 100", "R 2100 34"}, kSixReads, {"W 3000 100"}}));
     r = Run("params set \"Brake Start Duty Cycle Parameters=3001\"");
     EXPECT_EQ(r.status, 1);
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "params/list_page.h"
+#include "params/parameter_backup.h"
 #include "params/page_test_support.h"
 #include "params/parameter_file.h"
 #include "params/parameter_image.h"
@@ -68,6 +69,8 @@ struct DriveRig {
         std::string reason;
         if (!session.Open(drive->SlavePath(), torvane::LineSettings{}, &reason))
             qFatal("open: %s", reason.c_str());
+        // As the console's handshake left it: the model names the backups.
+        session.State().ModelString = "KVD417";
     }
     std::vector<Bytes> Frames() const {
         std::vector<Bytes> out;
@@ -155,6 +158,9 @@ private slots:
     void DownloadStopsAtAnErrorReply();
     void DownloadStopsWhenTheDriveFallsSilent();
     void DownloadWithoutAPortDoesNothing();
+    void AnOpenedFileRoundTripsAfterALookAtTheDrive_data();
+    void AnOpenedFileRoundTripsAfterALookAtTheDrive();
+    void AnUnwritableBackupFolderAsksBeforeTheWrites();
 };
 
 void ListPageTest::Modes_data() {
@@ -392,6 +398,7 @@ void ListPageTest::DownloadOfAnOpenedFile() {
     RecordingPrompts prompts;
     DriveRig rig;
     CDlgFileNewSave page(rig.session);
+    page.Backups().SetFolder(dir.filePath("backups").toStdString());
     page.ListMode = ListMode::Open;
     prompts.QueueFileName(path);
     Run<CDlgFileNewSave>(page, [](CDlgFileNewSave& p) {
@@ -399,8 +406,14 @@ void ListPageTest::DownloadOfAnOpenedFile() {
         Click(p, "downloadButton");
         Click(p, "finishButton");
     });
-    // Look (six reads), confirm, six writes, store, check (six reads).
+    // Look (six reads), confirm, six writes, store, check (six reads): the backup of the
+    // drive's set comes from the look, with no reads of its own.
     QCOMPARE(rig.Frames(), Join({SixReads(), SixWrites(), {kStore}, SixReads()}));
+    const auto backups = torvane::ListBackups(dir.filePath("backups").toStdString());
+    QCOMPARE(backups.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(page.LastDownload().Backup),
+             QString::fromStdString(backups[0].Path));
+    QCOMPARE(backups[0].Model, std::string("KVD417"));
     const QStringList texts = prompts.Texts();
     QCOMPARE(texts.size(), 3);
     QCOMPARE(texts[0], path);
@@ -464,6 +477,7 @@ void ListPageTest::DownloadStopsAtAnErrorReply() {
     // The drive refuses the write of the application block (result nibble 3).
     prompts.onConfirm = [&] { rig.drive->AnswerWithResult(3, torvane::RegisterAddress{0x1100}); };
     CDlgFileNewSave page(rig.session);
+    page.Backups().SetFolder(dir.filePath("backups").toStdString());
     page.ListMode = ListMode::Open;
     prompts.QueueFileName(path);
     Run<CDlgFileNewSave>(page, [](CDlgFileNewSave& p) {
@@ -475,7 +489,19 @@ void ListPageTest::DownloadStopsAtAnErrorReply() {
     QCOMPARE(rig.Frames(), Join({SixReads(), {writes[0], writes[1], writes[2]}}));
     const QStringList texts = prompts.Texts();
     QCOMPARE(texts.size(), 3);
-    QCOMPARE(texts[2], QString::fromUtf8(torvane::DriveErrorText(0xF3)));
+    // Where it stopped, what was written, and the backup that brings the drive's set back.
+    const QString backup = QString::fromStdString(page.LastDownload().Backup);
+    QVERIFY(QFile::exists(backup));
+    QCOMPARE(texts[2],
+             QString("Application Parameters (0x1100): Error Parameter address\n"
+                     "Written: Motor Parameters (0x1000), Matching Parameters (0x2200)\n"
+                     "Not written: Application Parameters (0x1100), Current Loop Parameters "
+                     "(0x2000), Speed Loop Parameters (0x200C), Position Loop Parameters "
+                     "(0x2018), Control Word (0x6000)\n"
+                     "The drive now holds a mix of old and new values, and has not stored it.\n"
+                     "The previous set is in %1; download that file to bring it back.")
+                 .arg(backup));
+    QCOMPARE(prompts.LastIcon(), Icon::Error);
     QVERIFY(!texts.join('\n').contains(QString::fromUtf8("completed")));
     QCOMPARE(page.LastDownload().Error, torvane::DriveError{0xF3});
     QCOMPARE(page.LastDownload().FailedAt, torvane::RegisterAddress{0x1100});
@@ -501,7 +527,7 @@ void ListPageTest::DownloadStopsWhenTheDriveFallsSilent() {
     // The first write got no reply within its 1000 ms: the download ends there.
     QCOMPARE(rig.Frames(), Join({SixReads(), {SixWrites()[0]}}));
     QCOMPARE(prompts.Texts().size(), 3);
-    QCOMPARE(prompts.Texts()[2], QString("Device no response"));
+    QCOMPARE(prompts.Texts()[2], QString("Motor Parameters (0x1000): Device no response"));
 }
 
 void ListPageTest::DownloadWithoutAPortDoesNothing() {
@@ -514,6 +540,71 @@ void ListPageTest::DownloadWithoutAPortDoesNothing() {
         Click(p, "finishButton");
     });
     QCOMPARE(prompts.Texts(), QStringList());
+}
+
+void ListPageTest::AnOpenedFileRoundTripsAfterALookAtTheDrive_data() {
+    QTest::addColumn<bool>("driveFails");
+    QTest::newRow("download declined") << false;
+    QTest::newRow("look fails after the motor block") << true;
+}
+
+void ListPageTest::AnOpenedFileRoundTripsAfterALookAtTheDrive() {
+    // A file of a 1000-line motor (resolution 4000 at 92-95) opened, looked at against a drive
+    // with 2500 lines (10000), not downloaded, and saved again: the same 96 bytes.
+    QFETCH(bool, driveFails);
+    QTemporaryDir dir;
+    const QString opened = dir.filePath("opened.dat");
+    const QString saved = dir.filePath("saved.dat");
+    torvane::DriveState fileState;
+    fileState.Params = FileSet();
+    fileState.CountsPerRev = 4000;
+    QVERIFY(torvane::SaveParameterFile(opened.toStdString(), fileState).Ok);
+    RecordingPrompts prompts;
+    DriveRig rig;
+    if (driveFails) rig.drive->SilenceAddress(torvane::RegisterAddress{0x2200});
+    CDlgFileNewSave page(rig.session);
+    page.ListMode = ListMode::Open;
+    prompts.QueueFileName(opened);
+    prompts.QueueConfirm(false);
+    prompts.QueueFileName(saved);
+    Run<CDlgFileNewSave>(page, [](CDlgFileNewSave& p) {
+        Click(p, "openButton");
+        Click(p, "downloadButton");
+        Click(p, "saveButton");
+        Click(p, "finishButton");
+    });
+    QVERIFY(!page.LastDownload().Completed);
+    QCOMPARE(rig.session.State().CountsPerRev, 4000u);
+    QCOMPARE(FileBytes(saved).toHex(' '), FileBytes(opened).toHex(' '));
+}
+
+void ListPageTest::AnUnwritableBackupFolderAsksBeforeTheWrites() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("file.dat");
+    torvane::DriveState fileState;
+    fileState.Params = FileSet();
+    QVERIFY(torvane::SaveParameterFile(path.toStdString(), fileState).Ok);
+    WriteBytes(dir.filePath("blocker"), "x");
+    RecordingPrompts prompts;
+    DriveRig rig;
+    CDlgFileNewSave page(rig.session);
+    page.Backups().SetFolder(dir.filePath("blocker/backups").toStdString());
+    page.ListMode = ListMode::Open;
+    prompts.QueueFileName(path);
+    prompts.QueueConfirm(true);   // the difference
+    prompts.QueueConfirm(false);  // no backup: do not go on
+    Run<CDlgFileNewSave>(page, [](CDlgFileNewSave& p) {
+        Click(p, "openButton");
+        Click(p, "downloadButton");
+        Click(p, "finishButton");
+    });
+    QCOMPARE(rig.Frames(), SixReads());
+    QVERIFY(page.LastDownload().NoBackup);
+    const QStringList texts = prompts.Texts();
+    QCOMPARE(texts.size(), 3);
+    QVERIFY2(texts[2].startsWith("The drive's parameters could not be backed up:\n") &&
+                 texts[2].contains(dir.filePath("blocker/backups")),
+             qPrintable(texts[2]));
 }
 
 int RunListPageTest(int argc, char** argv) {

@@ -9,11 +9,11 @@ RecordingPrompts::~RecordingPrompts() {
 }
 
 void RecordingPrompts::Notice(const QString& text, Icon icon) {
-    entries_.push_back({Kind::Notice, text, icon, QString()});
+    entries_.push_back({Kind::Notice, text, icon, QString(), QString()});
 }
 
 bool RecordingPrompts::Confirm(const QString& text) {
-    entries_.push_back({Kind::Confirm, text, Icon::Question, QString()});
+    entries_.push_back({Kind::Confirm, text, Icon::Question, QString(), QString()});
     if (confirms_.empty()) return DefaultConfirm;
     const bool answer = confirms_.front();
     confirms_.pop_front();
@@ -21,7 +21,7 @@ bool RecordingPrompts::Confirm(const QString& text) {
 }
 
 QString RecordingPrompts::OpenFileName(const QString& caption, const QString& filter) {
-    entries_.push_back({Kind::OpenFile, caption, Icon::None, filter});
+    entries_.push_back({Kind::OpenFile, caption, Icon::None, filter, QString()});
     if (fileNames_.empty()) return QString();
     QString path = fileNames_.front();
     fileNames_.pop_front();
@@ -29,10 +29,25 @@ QString RecordingPrompts::OpenFileName(const QString& caption, const QString& fi
 }
 
 QString RecordingPrompts::SaveFileName(const QString& caption, const QString& filter) {
-    entries_.push_back({Kind::SaveFile, caption, Icon::None, filter});
+    entries_.push_back({Kind::SaveFile, caption, Icon::None, filter, QString()});
     if (fileNames_.empty()) return QString();
     QString path = fileNames_.front();
     fileNames_.pop_front();
+    return path;
+}
+
+QString RecordingPrompts::SaveFileNameWithDefaults(const QString& caption, const QString& filter,
+                                                   const QString& initialName,
+                                                   const QString&) {
+    const QString path = SaveFileName(caption, filter);
+    entries_.back().initial = initialName;
+    return path;
+}
+
+QString RecordingPrompts::OpenFileNameIn(const QString& caption, const QString& filter,
+                                         const QString& folder) {
+    const QString path = OpenFileName(caption, filter);
+    entries_.back().initial = folder;
     return path;
 }
 

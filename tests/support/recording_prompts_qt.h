@@ -20,6 +20,7 @@ public:
         QString text;  // notice or question text, or the file dialog's caption
         Icon icon;     // Question for Confirm, None for file dialogs
         QString filter;
+        QString initial;  // the file name a save dialog proposed, the folder an open one began in
     };
 
     RecordingPrompts();  // installs itself
@@ -31,6 +32,11 @@ public:
     bool Confirm(const QString& text) override;
     QString OpenFileName(const QString& caption, const QString& filter) override;
     QString SaveFileName(const QString& caption, const QString& filter) override;
+    QString SaveFileNameWithDefaults(const QString& caption, const QString& filter,
+                                     const QString& initialName,
+                                     const QString& defaultSuffix) override;
+    QString OpenFileNameIn(const QString& caption, const QString& filter,
+                           const QString& folder) override;
 
     // Scripted answers, used first in, first out. With none left, Confirm answers
     // DefaultConfirm and the file dialogs answer "" (cancelled).
