@@ -241,12 +241,13 @@ TEST_F(CliParamsTest, DownloadWithYesWritesStoresAndVerifies) {
     EXPECT_EQ(Log(), Join({{"R 2100 34"}, kSixReads, kSixWrites, {"W 6000 2"}, kSixReads}));
     EXPECT_EQ(WriteData(0x6000), "04 01");
     EXPECT_EQ(WriteData(0x1000).substr(0, 2), "07");
-    EXPECT_EQ(r.out, "Parameter download completed！\nverified\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(DriveParams().Motor.PolePairs, 7);
     // The backup holds the set the download replaced: 4 pole pairs.
     const std::string backup = BackupNamed(r.out);
     ASSERT_FALSE(backup.empty()) << r.out;
+    EXPECT_EQ(r.out, "Parameter download completed！\nverified\nbackup of the drive's set: " +
+                         backup + "\n");
     EXPECT_EQ(fs::path(backup).parent_path(), Backups());
     EXPECT_EQ(fs::path(backup).filename().string().rfind("KVD417-", 0), 0u) << backup;
     DriveState saved;
@@ -305,10 +306,11 @@ TEST_F(CliParamsTest, StoreAndDefaults) {
     EXPECT_EQ(WriteData(0x6000), "04 01");
     r = Run("params defaults");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Parameter restoration completed！\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(WriteData(0x6000), "04 00");
     EXPECT_TRUE(fs::exists(BackupNamed(r.out))) << r.out;
+    EXPECT_EQ(r.out, "Parameter restoration completed！\nbackup of the drive's set: " +
+                         BackupNamed(r.out) + "\n");
     // An error reply is a failure, told once, with where it stopped.
     drive->AnswerWithResult(2, RegisterAddress{0x6000});
     r = Run("params store");
