@@ -52,6 +52,8 @@ protected:
         port.ClearPortOpen();
         EXPECT_TRUE(link.StopExtractor());
         EXPECT_TRUE(port.Close());
+        // The serving thread ends first: observers read `drive` from it.
+        if (drive) drive->Stop();
         drive.reset();
         SetTimeScale(1.0);
         std::filesystem::remove_all(backups);

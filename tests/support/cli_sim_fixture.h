@@ -26,6 +26,8 @@ protected:
         ASSERT_TRUE(drive->Start(&error)) << error;
     }
     void TearDown() override {
+        // The serving thread ends first: request observers read `drive` from it.
+        if (drive) drive->Stop();
         drive.reset();
         std::filesystem::remove_all(dir);
     }
