@@ -60,3 +60,89 @@ bool BetterScore(const StepScore& a, const StepScore& b) {
 }
 
 }  // namespace torvane
+
+namespace torvane {
+
+GainBounds PageGainBounds(LoopTest loop) {
+    GainBounds b;
+    const auto bound = [&](GainTerm t) { return LoopGainBound(loop, t); };
+    b.Min = {static_cast<float>(bound(GainTerm::P).Min), static_cast<float>(bound(GainTerm::I).Min),
+             static_cast<float>(bound(GainTerm::D).Min)};
+    b.Max = {static_cast<float>(bound(GainTerm::P).Max), static_cast<float>(bound(GainTerm::I).Max),
+             static_cast<float>(bound(GainTerm::D).Max)};
+    return b;
+}
+
+// Provisional search: the start gains, then their repeat. The search proper replaces Choose.
+AutoTuner::AutoTuner(const AutoTuneRequest& request) : request_(request) {
+    result_.Start = request.Start;
+    result_.Tuned = request.Start;
+    next_ = request.Start;
+}
+
+std::optional<LoopGains> AutoTuner::Next() const {
+    return Done() ? std::nullopt : next_;
+}
+
+void AutoTuner::Tell(const StepResponse& response) {
+    if (Done() || !next_) return;
+    TunedTest t;
+    t.Number = TestsRun() + 1;
+    t.Gains = *next_;
+    t.Score = ScoreStep(response, request_.Options.MaxOvershootPercent);
+    t.Repeat = t.Number > 1;
+    result_.Tests.push_back(t);
+    if (t.Number == 1) {
+        result_.StartScore = t.Score;
+        best_ = 0;
+    }
+    Choose();
+}
+
+void AutoTuner::Fail() {
+    if (!Done()) Finish(AutoTuneEnd::TestFailed);
+}
+
+void AutoTuner::Cancel() {
+    if (!Done()) Finish(AutoTuneEnd::Cancelled);
+}
+
+std::optional<TunedTest> AutoTuner::Best() const {
+    if (!best_) return std::nullopt;
+    return result_.Tests[*best_];
+}
+
+void AutoTuner::Choose() {
+    if (TestsRun() >= 2 || TestsRun() >= MaxTests()) {
+        Finish(AutoTuneEnd::NoBetter);
+        return;
+    }
+    next_ = request_.Start;
+}
+
+void AutoTuner::Finish(AutoTuneEnd end) {
+    result_.End = end;
+    result_.Tuned = request_.Start;
+    result_.TunedScore = result_.StartScore;
+    next_.reset();
+}
+
+AutoTuneResult RunAutoTune(const AutoTuneRequest& request, const StepTestRunner& run,
+                           const std::function<bool()>& cancelled) {
+    AutoTuner tuner(request);
+    while (const std::optional<LoopGains> gains = tuner.Next()) {
+        if (cancelled && cancelled()) {
+            tuner.Cancel();
+            break;
+        }
+        const std::optional<StepResponse> response = run(*gains);
+        if (!response) {
+            tuner.Fail();
+            break;
+        }
+        tuner.Tell(*response);
+    }
+    return tuner.Result();
+}
+
+}  // namespace torvane

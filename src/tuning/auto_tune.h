@@ -23,8 +23,13 @@
 // Pure functions; any thread.
 #pragma once
 
+#include <functional>
 #include <limits>
+#include <optional>
+#include <vector>
 
+#include "tuning/loop_gain_check.h"
+#include "tuning/loop_test_kind.h"
 #include "tuning/step_response_figures.h"
 
 namespace torvane {
@@ -53,5 +58,109 @@ StepScore ScoreStep(const StepResponse& response, double maxOvershootPercent = k
 // lower Iae; among infeasible ones the smaller Violation, then the lower Iae. A runaway or a
 // record without figures is never better than anything.
 bool BetterScore(const StepScore& a, const StepScore& b);
+
+// ---- the tuner
+//
+// It knows the drive only through the step tests it asks for: nothing depends on how a drive
+// scales its gains. It searches P and I (D stays as it started) in the logarithm of each gain,
+// inside the page's limits, and ends with gains that were tested and confirmed by a repeat test,
+// or with the gains it started from.
+//
+// Safety, whatever the search wants:
+//   - the first test runs the start gains;
+//   - every gain asked for is finite and inside [Min, Max] of its term;
+//   - a gain grows at most x2 from the best tested so far in one test (a gain that is 0 in the
+//     best so far may go to kFirstGainFraction of its term's range at most);
+//   - a response that runs away is the worst result (ScoreStep, BetterScore);
+//   - a failed test ends the run (Fail);
+//   - the result is only ever gains that were tested, then confirmed by a repeat.
+
+constexpr int kDefaultMaxTests = 30;
+constexpr double kMaxGainGrowth = 2.0;
+constexpr double kFirstGainFraction = 1.0 / 64;
+
+struct GainBounds {
+    LoopGains Min, Max;  // inclusive, per term
+};
+
+// The loop page's limits of `loop`'s P, I and D (the parameter field table).
+GainBounds PageGainBounds(LoopTest loop);
+
+struct AutoTuneOptions {
+    double MaxOvershootPercent = kDefaultMaxOvershoot;
+    int MaxTests = kDefaultMaxTests;  // every test counts, the first and the repeats included
+};
+
+struct AutoTuneRequest {
+    LoopTest Loop = LoopTest::Speed;
+    LoopGains Start;  // the drive's present gains
+    GainBounds Bounds;
+    AutoTuneOptions Options;
+};
+
+// One test the tuner ran: its number (1 for the first), the gains and their score.
+struct TunedTest {
+    int Number = 0;
+    LoopGains Gains;
+    StepScore Score;
+    bool Repeat = false;  // a repeat of gains tested before, to confirm them
+};
+
+enum class AutoTuneEnd : uint8_t {
+    Running,
+    Tuned,       // tuned gains found and confirmed (they may equal the start gains)
+    NoBetter,    // nothing better than the start gains was confirmed: Tuned = Start
+    TestFailed,  // a test failed (Fail): Tuned = Start
+    Cancelled,   // Cancel: Tuned = Start
+};
+
+struct AutoTuneResult {
+    AutoTuneEnd End = AutoTuneEnd::Running;
+    LoopGains Start, Tuned;
+    StepScore StartScore;  // the first test's
+    StepScore TunedScore;  // the confirming repeat's (the first test's when Tuned = Start)
+    std::vector<TunedTest> Tests;
+    bool Improved() const { return End == AutoTuneEnd::Tuned && !(Tuned == Start); }
+};
+
+// Ask and tell: Next() names the gains of the next test, and the caller runs it and hands the
+// response to Tell (or reports with Fail that it could not be run). Driven alike by a blocking
+// loop (RunAutoTune, the command line) and by a window's timer.
+class AutoTuner {
+public:
+    explicit AutoTuner(const AutoTuneRequest& request);
+
+    // The gains of the next test; the same until Tell or Fail. nullopt once the run is over.
+    std::optional<LoopGains> Next() const;
+    void Tell(const StepResponse& response);
+    void Fail();
+    void Cancel();
+
+    bool Done() const { return result_.End != AutoTuneEnd::Running; }
+    int TestsRun() const { return static_cast<int>(result_.Tests.size()); }
+    int MaxTests() const { return request_.Options.MaxTests; }
+    // The best test so far (nullopt before the first).
+    std::optional<TunedTest> Best() const;
+    const AutoTuneResult& Result() const { return result_; }
+    const AutoTuneRequest& Request() const { return request_; }
+
+private:
+    void Choose();  // sets next_ or ends the run
+    void Finish(AutoTuneEnd end);
+
+    AutoTuneRequest request_;
+    AutoTuneResult result_;
+    std::optional<LoopGains> next_;
+    std::optional<size_t> best_;  // index into result_.Tests
+};
+
+// Runs one step test with the gains given and returns its response, or nullopt when the test
+// failed (the caller has told the user why).
+using StepTestRunner = std::function<std::optional<StepResponse>(const LoopGains&)>;
+
+// The whole run, blocking: Next, the runner, Tell (or Fail), until done. `cancelled`, when
+// given, is asked before each test.
+AutoTuneResult RunAutoTune(const AutoTuneRequest& request, const StepTestRunner& run,
+                           const std::function<bool()>& cancelled = {});
 
 }  // namespace torvane
