@@ -36,6 +36,13 @@ uint8_t ConsolePageRequests::StopPositionLoopTest() {
     return Run(torvane::StopPositionLoopTest);
 }
 
+void ConsolePageRequests::RunWithContext(
+    const std::function<void(torvane::CommandContext&)>& work) {
+    torvane::DriveSession::BusyScope busy(console_.Session());
+    torvane::CommandContext ctx = console_.Context();
+    work(ctx);
+}
+
 void ConsolePageRequests::SetOpenBox(torvane::ProgressBoxKind kind, torvane::ProgressBox* box) {
     openBoxes_.at(static_cast<size_t>(kind)) = box;
 }

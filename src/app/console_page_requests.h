@@ -34,6 +34,7 @@ public:
     uint8_t StartPositionLoopTest() override;
     uint8_t StopPositionLoopTest() override;
     void SetOpenBox(torvane::ProgressBoxKind kind, torvane::ProgressBox* box) override;
+    void RunWithContext(const std::function<void(torvane::CommandContext&)>& work) override;
 
     // The box of `kind` that is open now; null when none is.
     torvane::ProgressBox* OpenBox(torvane::ProgressBoxKind kind) const;

@@ -22,6 +22,7 @@ int Cli::Run() {
         const DriveError e = entry->Run(*this, c);
         // A port event that ended the command is told before the command's failure.
         session_.ProcessPortEvents();
+        if (e == kInterrupted) return kExitInterrupted;
         if (e != kSuccess) {
             ShowDriveError(notices_, e);
             failed = true;

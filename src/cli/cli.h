@@ -3,9 +3,9 @@
 //
 // Adding a command: write its argument parser and its run function in the file of its group
 // (cli_commands.cpp for the register-level commands, cli_motion.cpp, cli_params.cpp,
-// cli_steptest.cpp) and add a row to that group's table; CommandTable() joins the groups, and
-// the usage text, the command's own help ("help COMMAND", "COMMAND --help"), the option parser
-// and the run loop take it from there.
+// cli_steptest.cpp, cli_autotune.cpp) and add a row to that group's table; CommandTable()
+// joins the groups, and the usage text, the command's own help ("help COMMAND",
+// "COMMAND --help"), the option parser and the run loop take it from there.
 //
 // Streams: what a command shows goes to standard output, errors to standard error (see
 // cli_notices.h). A usage error is one line and a pointer to the help, exit status 2.
@@ -29,6 +29,7 @@ namespace torvane::cli {
 constexpr int kExitFailed = 1;  // a transaction (or a local step) failed
 constexpr int kExitUsage = 2;   // the command line is wrong
 constexpr int kExitPort = 3;    // the port cannot be opened
+constexpr int kExitInterrupted = 130;  // Ctrl-C ended a command (128 + SIGINT, as shells give)
 
 // The line after a usage error.
 constexpr const char* kTryHelp = "Try 'torvane-cli --help'";
@@ -74,12 +75,16 @@ struct CommandSpec {
 
 // A failure that is not the drive's (a file that cannot be written); reported by the command.
 constexpr DriveError kLocalFailure = 1;
+// Ctrl-C ended the command (reported by it): exit status kExitInterrupted, and no command
+// after it runs, --keep-going or not.
+constexpr DriveError kInterrupted = 2;
 
 // The command groups, each in its own file; CommandTable() joins them in this order.
 std::vector<CommandSpec> RegisterCommands();  // ports, read, write, status, capture
 std::vector<CommandSpec> MotionCommands();    // cli_motion.cpp
 std::vector<CommandSpec> ParamsCommands();    // cli_params.cpp
 std::vector<CommandSpec> StepTestCommands();  // cli_steptest.cpp
+std::vector<CommandSpec> AutoTuneCommands();  // cli_autotune.cpp
 std::vector<CommandSpec> RecordCommands();    // cli_record.cpp
 const std::vector<CommandSpec>& CommandTable();
 const CommandSpec* FindCommand(const std::string& name);

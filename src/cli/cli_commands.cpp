@@ -178,7 +178,7 @@ const std::vector<CommandSpec>& CommandTable() {
     static const std::vector<CommandSpec> kTable = [] {
         std::vector<CommandSpec> table;
         for (auto group : {RegisterCommands, MotionCommands, ParamsCommands, StepTestCommands,
-                           RecordCommands}) {
+                           AutoTuneCommands, RecordCommands}) {
             for (const CommandSpec& entry : group()) table.push_back(entry);
         }
         return table;

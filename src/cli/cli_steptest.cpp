@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cli/cli.h"
+#include "cli/cli_steptest.h"
 #include "protocol/number_text.h"
 #include "protocol/register_map.h"
 #include "serial/timing.h"
@@ -22,7 +23,9 @@
 #include "session/progress_ticks.h"
 #include "session/status_display.h"
 #include "session/timer_set.h"
+#include "tuning/auto_tune_run.h"
 #include "tuning/loop_gain_check.h"
+#include "tuning/loop_step_test.h"
 #include "tuning/step_test_analysis.h"
 #include "tuning/step_test_check.h"
 
@@ -33,15 +36,12 @@ namespace {
 // What the console's entries hold when it starts: the position test's defaults.
 constexpr const char* kDefaultRatio = "1";
 constexpr const char* kDefaultEncoder = "65535.0";
-// The console follows a test for as long as the drive takes; a script should not wait for ever
-// on a drive that never reports the end (drive milliseconds, scaled like every period).
-constexpr int kTestLimitMs = 60000;
 
-std::optional<LoopTest> TestOf(const std::string& word) {
-    for (LoopTest t : kLoopTests) {
-        if (word == TraitsOf(t).Name) return t;
-    }
-    return std::nullopt;
+// Ctrl-C while a test runs: the cancel of the test box (the stop request), not a dead process.
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+    interrupted = 1;
 }
 
 // "P,I,D": three numbers.
@@ -58,14 +58,26 @@ std::optional<GainTexts> SplitGains(const std::string& text) {
     return GainTexts{parts[0], parts[1], parts[2]};
 }
 
-std::string ParseStepTest(const std::vector<std::string>& a, size_t& i, Command& c) {
-    static const std::vector<OptionSpec> kOptions = {
+}  // namespace
+
+std::optional<LoopTest> TestOf(const std::string& word) {
+    for (LoopTest t : kLoopTests) {
+        if (word == TraitsOf(t).Name) return t;
+    }
+    return std::nullopt;
+}
+
+std::string ParseTestCommand(const char* name, const std::vector<std::string>& a, size_t& i,
+                             Command& c, const std::vector<OptionSpec>& extra) {
+    std::vector<OptionSpec> options = {
         {"--gains", true},  {"--amplitude", true}, {"--speed", true},   {"--max-speed", true},
         {"--target", true}, {"--ratio", true},     {"--encoder", true}, {"--out", true},
     };
-    if (std::string error = ParseWordsAndOptions(a, i, c, kOptions); !error.empty()) return error;
+    options.insert(options.end(), extra.begin(), extra.end());
+    const std::string command = name;
+    if (std::string error = ParseWordsAndOptions(a, i, c, options); !error.empty()) return error;
     if (c.Words.size() != 1 || !TestOf(c.Words[0]))
-        return "steptest needs one of current, speed, position";
+        return command + " needs one of current, speed, position";
     const LoopTest test = *TestOf(c.Words[0]);
     // Each test takes its own fields only, so a mistyped command line never runs a test with
     // a default the user meant to change.
@@ -74,19 +86,23 @@ std::string ParseStepTest(const std::vector<std::string>& a, size_t& i, Command&
         {"--speed"},
         {"--max-speed", "--target", "--ratio", "--encoder"},
     };
-    for (const auto& [name, value] : c.Values) {
-        if (name == "--out") {
-            if (value.empty()) return "steptest: --out needs a file name";
+    for (const auto& [option, value] : c.Values) {
+        if (std::any_of(extra.begin(), extra.end(),
+                        [&](const OptionSpec& e) { return option == e.Name; }))
+            continue;
+        if (option == "--out") {
+            if (value.empty()) return command + ": --out needs a file name";
             continue;
         }
-        if (name == "--gains") {
-            if (!SplitGains(value)) return "steptest: --gains needs three numbers P,I,D: " + value;
+        if (option == "--gains") {
+            if (!SplitGains(value))
+                return command + ": --gains needs three numbers P,I,D: " + value;
             continue;
         }
         const auto& mine = own[static_cast<size_t>(test)];
-        if (std::find(mine.begin(), mine.end(), name) == mine.end())
-            return "steptest " + c.Words[0] + " does not take " + name;
-        if (!IsDecimal(value)) return "steptest: " + name + " needs a number: " + value;
+        if (std::find(mine.begin(), mine.end(), option) == mine.end())
+            return command + " " + c.Words[0] + " does not take " + option;
+        if (!IsDecimal(value)) return command + ": " + option + " needs a number: " + value;
     }
     return {};
 }
@@ -94,6 +110,33 @@ std::string ParseStepTest(const std::vector<std::string>& a, size_t& i, Command&
 std::string ValueOr(const Command& c, const char* name, const char* fallback) {
     const auto it = c.Values.find(name);
     return it == c.Values.end() ? fallback : it->second;
+}
+
+InterruptScope::InterruptScope() : old_(std::signal(SIGINT, OnInterrupt)) {
+    interrupted = 0;
+}
+
+InterruptScope::~InterruptScope() {
+    std::signal(SIGINT, old_ == SIG_ERR ? SIG_DFL : old_);
+}
+
+bool Interrupted() {
+    return interrupted != 0;
+}
+
+bool SleepUntil(std::chrono::steady_clock::time_point until) {
+    while (!interrupted && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::min<std::chrono::microseconds>(
+            Period(50), std::chrono::duration_cast<std::chrono::microseconds>(
+                            until - std::chrono::steady_clock::now())));
+    }
+    return !interrupted;
+}
+
+namespace {
+
+std::string ParseStepTest(const std::vector<std::string>& a, size_t& i, Command& c) {
+    return ParseTestCommand("steptest", a, i, c);
 }
 
 // The test box on the terminal: records what the test timer's tick writes into it (the same
@@ -116,79 +159,12 @@ private:
     std::optional<int> result_;
 };
 
-volatile std::sig_atomic_t interrupted = 0;
+}  // namespace
 
-extern "C" void OnInterrupt(int) {
-    interrupted = 1;
-}
-
-// Ctrl-C while a test runs: the cancel of the test box (the stop request), not a dead process.
-// std::signal, which Windows has too; the wait below looks at the flag every few milliseconds.
-class InterruptScope {
-public:
-    InterruptScope() : old_(std::signal(SIGINT, OnInterrupt)) { interrupted = 0; }
-    ~InterruptScope() { std::signal(SIGINT, old_ == SIG_ERR ? SIG_DFL : old_); }
-    InterruptScope(const InterruptScope&) = delete;
-    InterruptScope& operator=(const InterruptScope&) = delete;
-
-private:
-    void (*old_)(int);
-};
-
-TimerId TimerOf(LoopTest test) {
-    switch (test) {
-        case LoopTest::Current:
-            return TimerId::kCurrentTestTimer;
-        case LoopTest::Speed:
-            return TimerId::kSpeedTestTimer;
-        case LoopTest::Position:
-            return TimerId::kPositionTestTimer;
-    }
-    return TimerId::kCurrentTestTimer;
-}
-
-RegisterAddress GainRegisterOf(LoopTest test) {
-    switch (test) {
-        case LoopTest::Current:
-            return reg::kCurrentLoopGains;
-        case LoopTest::Speed:
-            return reg::kSpeedLoopGains;
-        case LoopTest::Position:
-            return reg::kPositionLoopGains;
-    }
-    return reg::kCurrentLoopGains;
-}
-
-uint8_t Start(LoopTest test, CommandContext& ctx) {
-    switch (test) {
-        case LoopTest::Current:
-            return StartCurrentLoopTest(ctx);
-        case LoopTest::Speed:
-            return StartSpeedLoopTest(ctx);
-        case LoopTest::Position:
-            return StartPositionLoopTest(ctx);
-    }
-    return 1;
-}
-
-uint8_t Stop(LoopTest test, CommandContext& ctx) {
-    switch (test) {
-        case LoopTest::Current:
-            return StopCurrentLoopTest(ctx);
-        case LoopTest::Speed:
-            return StopSpeedLoopTest(ctx);
-        case LoopTest::Position:
-            return StopPositionLoopTest(ctx);
-    }
-    return 1;
-}
-
-std::string GainsLine(const LoopGains& g) {
-    return "Gains: P " + FormatG(g.P) + ", I " + FormatG(g.I) + ", D " + FormatG(g.D);
-}
-
-DriveError StepTest(Cli& cli, const Command& c) {
+DriveError PrepareStepTest(Cli& cli, const Command& c, bool readDriveGains,
+                           PreparedTest& prepared) {
     const LoopTest test = *TestOf(c.Words[0]);
+    prepared.Loop = test;
     DriveSession& session = cli.Session();
     DriveState& state = session.State();
 
@@ -203,14 +179,14 @@ DriveError StepTest(Cli& cli, const Command& c) {
     if (const DriveError e = session.RunReads(kReads)) return e;
     TakeMotorState(cli.Console(), state.MotorState);
 
-    GainTexts gains;
-    if (const auto it = c.Values.find("--gains"); it != c.Values.end()) {
-        gains = *SplitGains(it->second);
-    } else {
+    const auto given = c.Values.find("--gains");
+    if (readDriveGains || given == c.Values.end()) {
         // The drive's present gains, as the page shows them.
-        if (const DriveError e = session.Read(GainRegisterOf(test), size::kLoopGains)) return e;
-        gains = GainTextsOf(LoopGainsOf(state.Params.Loop, test));
+        if (const DriveError e = session.Read(GainRegister(test), size::kLoopGains)) return e;
+        prepared.Drive = LoopGainsOf(state.Params.Loop, test);
     }
+    const GainTexts gains =
+        given != c.Values.end() ? *SplitGains(given->second) : GainTextsOf(*prepared.Drive);
 
     StepTestCheck check;
     switch (test) {
@@ -240,32 +216,38 @@ DriveError StepTest(Cli& cli, const Command& c) {
         cli.Notices().Failure(check.Refused->Text, check.Refused->Icon);
         return kLocalFailure;
     }
-    std::printf("%s\n", GainsLine(*check.Gains).c_str());
+    prepared.Gains = *check.Gains;
+    return kSuccess;
+}
+
+namespace {
+
+DriveError StepTest(Cli& cli, const Command& c) {
+    PreparedTest prepared;
+    if (const DriveError e = PrepareStepTest(cli, c, false, prepared)) return e;
+    const LoopTest test = prepared.Loop;
+    DriveSession& session = cli.Session();
+    DriveState& state = session.State();
+    std::printf("Gains: %s\n", GainsText(prepared.Gains).c_str());
 
     TimerSet timers;
     CommandContext ctx{session.Port(), session.Link(), cli.Console(), cli.Notices(), timers};
-    if (Start(test, ctx) != 0) return kLocalFailure;  // its DriveError is shown
+    if (StartLoopTest(test, ctx) != 0) return kLocalFailure;  // its DriveError is shown
 
     TerminalTestBox box;
     box.SetState(2);
     box.SetText(kTestingText);
-    const TimerId timer = TimerOf(test);
+    const TimerId timer = TestTimer(test);
     InterruptScope interrupt;
     const auto deadline = std::chrono::steady_clock::now() + Period(kTestLimitMs);
     // The test timer's ticks, as the console's timer runs them while its box is open: until
     // the box closes, or the timer stops with the box left open (a failed status read).
     while (!box.Result() && timers.IsActive(timer)) {
-        const auto tick = std::chrono::steady_clock::now() + Period(TimerPeriod(timer));
-        while (!interrupted && std::chrono::steady_clock::now() < tick) {
-            std::this_thread::sleep_for(std::min<std::chrono::microseconds>(
-                Period(50), std::chrono::duration_cast<std::chrono::microseconds>(
-                                tick - std::chrono::steady_clock::now())));
-        }
-        if (interrupted || std::chrono::steady_clock::now() > deadline) {
-            cli.Notices().Failure(interrupted ? "Test cancelled"
-                                             : "Test timed out: the drive "
-                                               "never reported its end");
-            Stop(test, ctx);
+        const bool slept =
+            SleepUntil(std::chrono::steady_clock::now() + Period(TimerPeriod(timer)));
+        if (!slept || std::chrono::steady_clock::now() > deadline) {
+            cli.Notices().Failure(!slept ? "Test cancelled" : kTestTimedOutText);
+            StopLoopTest(test, ctx);
             return kLocalFailure;
         }
         session.ProcessPortEvents();

@@ -12,11 +12,14 @@
 // a cancelled test's timer goes on polling, and when that test ends while the box shows another
 // test, its tick must neither close that box nor mark it failed.
 //
-// Threads: UI thread; a request blocks for its transactions (5000 ms each at most, scaled).
+// Threads: UI thread; a request blocks for its transactions (5000 ms each at most, scaled), and
+// RunWithContext for those of its work.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
+#include "session/command_context.h"
 #include "session/progress_box.h"
 
 namespace torvane {
@@ -35,6 +38,9 @@ public:
     virtual uint8_t StartPositionLoopTest() = 0;
     virtual uint8_t StopPositionLoopTest() = 0;
     virtual void SetOpenBox(ProgressBoxKind kind, ProgressBox* box) = 0;
+    // Runs `work` (core code: the loop page's auto-tune, one tick at a time) on the console's
+    // command context (its session, notices and timers) while the session counts as busy.
+    virtual void RunWithContext(const std::function<void(CommandContext&)>& work) = 0;
 };
 
 }  // namespace torvane

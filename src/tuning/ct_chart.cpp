@@ -113,7 +113,8 @@ int32_t CTChart::Series::AppendPoint(double x, double y, const QString& /*label*
     }
     data.add(QCPGraphData(x, y));
     Track(x, y);
-    chart_->ScheduleReplot(false);
+    // Only the lines layer is redrawn for appends; a background series needs the whole plot.
+    chart_->ScheduleReplot(background_);
     return index;
 }
 
@@ -179,6 +180,9 @@ CTChart::CTChart(QWidget* parent)
     plot_->addLayer("lines", plot_->layer("main"), QCustomPlot::limAbove);
     linesLayer_ = plot_->layer("lines");
     linesLayer_->setMode(QCPLayer::lmBuffered);
+    plot_->addLayer("beneath", linesLayer_, QCustomPlot::limBelow);
+    backgroundLayer_ = plot_->layer("beneath");
+    backgroundLayer_->setMode(QCPLayer::lmBuffered);
 
     frameTimer_->setSingleShot(true);
     connect(frameTimer_, &QTimer::timeout, this, &CTChart::Replot);
@@ -235,6 +239,15 @@ CTChart::Series* CTChart::AddSeries(const QString& title, const QColor& colour, 
     UpdateInteractionAxes();
     ScheduleReplot();
     return series_.back().get();
+}
+
+CTChart::Series* CTChart::AddBackgroundSeries(const QString& title, const QColor& colour,
+                                              int lineWidth) {
+    Series* series = AddSeries(title, colour, lineWidth);
+    series->graph_->setLayer(backgroundLayer_);
+    series->graph_->removeFromLegend();
+    series->background_ = true;
+    return series;
 }
 
 void CTChart::UpdateInteractionAxes() {

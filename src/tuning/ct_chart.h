@@ -79,6 +79,7 @@ public:
         CTChart* chart_;
         QCPGraph* graph_;
         LineGraph* line_;
+        bool background_ = false;  // on the layer beneath the others: appends redraw it all
         // Data bounds kept up to date on append, so fitting needs no scan of the points.
         bool empty_ = true;
         double minX_ = 0, maxX_ = 0, minY_ = 0, maxY_ = 0;
@@ -101,6 +102,9 @@ public:
     // Configuration. AddSeries appends a series and returns it.
     Series* AddSeries(const QString& title, const QColor& colour, int lineWidth,
                       bool rightAxis = false);
+    // A series drawn beneath every series added with AddSeries, whenever it was added, and
+    // left out of the legend: faint lines behind the ones that matter.
+    Series* AddBackgroundSeries(const QString& title, const QColor& colour, int lineWidth);
     void SetTitle(const QString& title, bool bold);
     QString Title() const;
     void SetBottomAxisTitle(const QString& title);
@@ -182,6 +186,7 @@ private:
 
     QCustomPlot* plot_;
     QCPLayer* linesLayer_ = nullptr;  // the series alone, so appends redraw only them
+    QCPLayer* backgroundLayer_ = nullptr;  // background series, beneath the lines
     QCPTextElement* title_ = nullptr;
     std::vector<std::unique_ptr<Series>> series_;
     QColor background_ = Qt::white;

@@ -13,11 +13,15 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <ctime>
 
 #include "protocol/number_text.h"
+#include "serial/timing.h"
+#include "tuning/auto_tune_box.h"
+#include "tuning/auto_tune_run.h"
 #include "tuning/loop_test_dlg.h"
 #include "tuning/step_test_analysis.h"
 #include "tuning/step_test_check.h"
@@ -60,9 +64,14 @@ const char* LoopTitle(LoopTest loop) {
     return "";
 }
 
-QString GainsText(const torvane::LoopGains& g) {
-    return QString::fromStdString("P " + torvane::FormatG(g.P) + ", I " + torvane::FormatG(g.I) +
-                                  ", D " + torvane::FormatG(g.D));
+QString GainsLabel(const torvane::LoopGains& g) {
+    return QString::fromStdString(torvane::GainsText(g));
+}
+
+QString Lines(const std::vector<std::string>& lines) {
+    QStringList out;
+    for (const std::string& line : lines) out << QString::fromStdString(line);
+    return out.join('\n');
 }
 
 void Append(CTChart::Series* series, const torvane::PlotSeries& data) {
@@ -79,6 +88,10 @@ void Append(CTChart::Series* series, const torvane::PlotSeries& data) {
 // stands out in front of it.
 const QColor kPreviousColour(0x8C, 0xAA, 0xFF);
 constexpr const char* kPreviousTitle = "previous";
+// The responses an auto-tune tried: the actual value's blue, mostly transparent, so a few lie
+// quietly behind the best and many still read as a band.
+const QColor kTriedColour(0x00, 0x00, 0xFF, 0x38);
+constexpr const char* kTriedTitle = "tried";
 constexpr const char* kNoFigures = "No test yet";
 
 }  // namespace
@@ -91,6 +104,7 @@ CDlgFileNewPID::CDlgFileNewPID(torvane::DriveState& state, torvane::PageRequests
     setSizeGripEnabled(true);
     BuildWindow();
     testBox_ = new CDlgFileLoopTest(this);
+    tuneBox_ = new AutoTuneBox(this);
     DialogKeyFilter::Install(this);
     for (auto& f : figures_) f = kNoFigures;
 }
@@ -176,14 +190,22 @@ QGridLayout* CDlgFileNewPID::GainGrid(QGroupBox* group, LoopTest loop) {
     return grid;
 }
 
-QPushButton* CDlgFileNewPID::TestButton(LoopTest loop) {
+void CDlgFileNewPID::AddTestButtons(QGridLayout* grid, LoopTest loop, int row) {
     static const char* const kNames[3] = {"currentTestButton", "speedTestButton",
                                           "positionTestButton"};
+    static const char* const kTuneNames[3] = {"currentAutoTuneButton", "speedAutoTuneButton",
+                                              "positionAutoTuneButton"};
     auto* test = new QPushButton("Test", this);
     test->setObjectName(kNames[Index(loop)]);
     test->setAutoDefault(false);
     connect(test, &QPushButton::clicked, this, [this, loop] { RunTest(loop); });
-    return test;
+    auto* tune = new QPushButton(torvane::kAutoTuneTitle, this);
+    tune->setObjectName(kTuneNames[Index(loop)]);
+    tune->setAutoDefault(false);
+    tune->setToolTip("Finds better gains by a series of step tests; they are not stored");
+    connect(tune, &QPushButton::clicked, this, [this, loop] { AutoTune(loop); });
+    grid->addWidget(tune, row, 3, Qt::AlignRight);
+    grid->addWidget(test, row, 4);
 }
 
 QGroupBox* CDlgFileNewPID::BuildCurrentGroup() {
@@ -206,7 +228,7 @@ QGroupBox* CDlgFileNewPID::BuildCurrentGroup() {
     grid->addWidget(LabelFor("Sinusoidal Frequency", frequency_, group), 2, 3);
     grid->addWidget(frequency_, 2, 4);
     grid->addWidget(new QLabel("Hz", group), 2, 5);
-    grid->addWidget(TestButton(LoopTest::Current), 3, 4);
+    AddTestButtons(grid, LoopTest::Current, 3);
     return group;
 }
 
@@ -218,7 +240,7 @@ QGroupBox* CDlgFileNewPID::BuildSpeedGroup() {
     grid->addWidget(LabelFor("Set Speed", setSpeed_, group), 0, 3);
     grid->addWidget(setSpeed_, 0, 4);
     grid->addWidget(new QLabel("RPM", group), 0, 5);
-    grid->addWidget(TestButton(LoopTest::Speed), 2, 4);
+    AddTestButtons(grid, LoopTest::Speed, 2);
     return group;
 }
 
@@ -245,7 +267,7 @@ QGroupBox* CDlgFileNewPID::BuildPositionGroup() {
     grid->addWidget(LabelFor("Target Position", target_, group), 1, 3);
     grid->addWidget(target_, 1, 4);
     grid->addWidget(new QLabel(QString::fromUtf8("°"), group), 1, 5);
-    grid->addWidget(TestButton(LoopTest::Position), 2, 4);
+    AddTestButtons(grid, LoopTest::Position, 2);
     grid->addWidget(acceleration_, 3, 1);
     grid->addWidget(decelerationLabel, 3, 3);
     grid->addWidget(deceleration_, 3, 4);
@@ -292,8 +314,8 @@ QGroupBox* CDlgFileNewPID::BuildDisplayGroup() {
     upper_ = new CTChart(displayGroup_);
     upper_->setObjectName("upperChart");
     upper_->ConfigureResponseUpper();
-    previous_ = upper_->AddSeries(kPreviousTitle, kPreviousColour, 2);
-    previous_->Graph()->removeFromLegend();
+    // Beneath the new response, which stands in front of it.
+    previous_ = upper_->AddBackgroundSeries(kPreviousTitle, kPreviousColour, 2);
     lower_ = new CTChart(displayGroup_);
     lower_->setObjectName("lowerChart");
     lower_->ConfigureResponseLower();
@@ -475,7 +497,7 @@ void CDlgFileNewPID::reject() {
     OnCancel();
 }
 
-void CDlgFileNewPID::RunTest(LoopTest test) {
+torvane::StepTestCheck CDlgFileNewPID::CheckTest(LoopTest test) const {
     torvane::StepTestCheck check;
     switch (test) {
         case LoopTest::Current:
@@ -495,6 +517,11 @@ void CDlgFileNewPID::RunTest(LoopTest test) {
                 state_, motorEnabled_);
             break;
     }
+    return check;
+}
+
+void CDlgFileNewPID::RunTest(LoopTest test) {
+    const torvane::StepTestCheck check = CheckTest(test);
     // A loop's gains are stored once their check passed, even when a test field is refused.
     torvane::StoreStepTestCheck(check, state_);
     if (!check.Passed()) {
@@ -540,14 +567,27 @@ void CDlgFileNewPID::RunTest(LoopTest test) {
 
 void CDlgFileNewPID::Plot(LoopTest test, const torvane::LoopGains& gains) {
     const torvane::StepTestAnalysis analysis = torvane::AnalyseStepTest(test, state_);
-    const torvane::ResponsePlot& plot = analysis.Plot;
+    ShowResponse(test, analysis.Plot, gains);
+    QString text = GainsLabel(gains);
+    for (const std::string& line : torvane::FormatStepFigures(analysis.Figures))
+        text += "\n" + QString::fromStdString(line);
+    figures_[Index(test)] = text;
+    loops_[Index(test)].Figures->setText(text);
+}
+
+void CDlgFileNewPID::DrawSeries(const torvane::ResponsePlot& plot) {
     for (CTChart::Series* s : series_) s->ClearPoints();
-    previous_->ClearPoints();
-    previous_->Graph()->removeFromLegend();
     Append(series_[0], plot.UpperSet);
     Append(series_[1], plot.UpperActual);
     Append(series_[2], plot.UpperDeviation);
     Append(series_[3], plot.LowerActual);
+}
+
+void CDlgFileNewPID::ShowResponse(LoopTest test, const torvane::ResponsePlot& plot,
+                                  const torvane::LoopGains& gains) {
+    previous_->ClearPoints();
+    previous_->Graph()->removeFromLegend();
+    DrawSeries(plot);
 
     // The previous response of this loop, for comparison; this one becomes the next previous.
     // It is drawn from the set value this one starts from: a position test moves on from where
@@ -557,7 +597,7 @@ void CDlgFileNewPID::Plot(LoopTest test, const torvane::LoopGains& gains) {
         const double start = plot.UpperSet.Points.front().Y;
         if (last.Present) {
             const double offset = start - last.SetStart;
-            QString name = QString("%1 (%2)").arg(kPreviousTitle, GainsText(last.Gains));
+            QString name = QString("%1 (%2)").arg(kPreviousTitle, GainsLabel(last.Gains));
             if (offset != 0) {
                 name += QString::fromStdString((offset > 0 ? ", moved by +" : ", moved by ") +
                                                torvane::FormatG(offset));
@@ -572,12 +612,140 @@ void CDlgFileNewPID::Plot(LoopTest test, const torvane::LoopGains& gains) {
     }
     upper_->FitToData();
     lower_->FitToData();
+}
 
-    QString text = GainsText(gains);
-    for (const std::string& line : torvane::FormatStepFigures(analysis.Figures))
-        text += "\n" + QString::fromStdString(line);
-    figures_[Index(test)] = text;
-    loops_[Index(test)].Figures->setText(text);
+void CDlgFileNewPID::DrawTry(const torvane::PlotSeries& actual) {
+    if (triesUsed_ == tries_.size())
+        tries_.push_back(upper_->AddBackgroundSeries(kTriedTitle, kTriedColour, 1));
+    Append(tries_[triesUsed_++], actual);
+}
+
+void CDlgFileNewPID::ClearTries() {
+    for (size_t k = 0; k < triesUsed_; ++k) tries_[k]->ClearPoints();
+    triesUsed_ = 0;
+}
+
+int CDlgFileNewPID::TriedResponses() const {
+    return static_cast<int>(triesUsed_);
+}
+
+void CDlgFileNewPID::SetGainEntries(LoopTest loop, const torvane::LoopGains& gains) {
+    const torvane::GainTexts texts = torvane::GainTextsOf(gains);
+    LoopWidgets& w = loops_[Index(loop)];
+    w.P->setText(QString::fromStdString(texts.P));
+    w.I->setText(QString::fromStdString(texts.I));
+    w.D->setText(QString::fromStdString(texts.D));
+}
+
+void CDlgFileNewPID::AutoTune(LoopTest loop) {
+    // What the drive's gain register holds: what the page was opened with, or what its last
+    // test wrote. Taken before the check stores the entries.
+    const torvane::LoopGains original = torvane::LoopGainsOf(state_.Params.Loop, loop);
+    const torvane::StepTestCheck check = CheckTest(loop);
+    torvane::StoreStepTestCheck(check, state_);
+    if (!check.Passed()) {
+        PromptNoticeSink().Notice(check.Refused->Text, check.Refused->Icon);
+        return;
+    }
+    torvane::AutoTuneSetup setup;
+    setup.Loop = loop;
+    setup.Start = *check.Gains;
+    setup.Original = original;
+    std::vector<torvane::ResponsePlot> plots;  // by test number - 1
+    torvane::AutoTuneRun run(setup, [&plots](const torvane::TunedTest& t,
+                                             const torvane::StepTestAnalysis& a) {
+        plots.resize(std::max(plots.size(), static_cast<size_t>(t.Number)));
+        plots[static_cast<size_t>(t.Number) - 1] = a.Plot;
+    });
+
+    // The run is drawn on a clean chart.
+    for (CTChart::Series* s : series_) s->ClearPoints();
+    previous_->ClearPoints();
+    previous_->Graph()->removeFromLegend();
+    ClearTries();
+    int bestShown = 0;
+    const auto refresh = [&] {
+        bool drawn = false;
+        while (triesUsed_ < plots.size()) {
+            DrawTry(plots[triesUsed_].UpperActual);
+            drawn = true;
+        }
+        if (const auto best = run.Tuner().Best();
+            best && best->Number != bestShown && static_cast<size_t>(best->Number) <= plots.size()) {
+            DrawSeries(plots[static_cast<size_t>(best->Number) - 1]);
+            bestShown = best->Number;
+            drawn = true;
+        }
+        if (drawn) {
+            upper_->FitToData();
+            lower_->FitToData();
+        }
+        tuneBox_->SetProgress(QString::fromStdString(
+            torvane::TestProgressText(run.TestNumber(), run.Tuner().MaxTests())));
+        tuneBox_->SetBest(Lines(torvane::BestSoFarLines(run.Tuner())));
+    };
+
+    // One tick at a time, the next one armed only after it: a tick never runs inside another.
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setInterval(torvane::PeriodMs(torvane::kAutoTunePollMs));
+    connect(&timer, &QTimer::timeout, this, [&] {
+        requests_.RunWithContext([&](torvane::CommandContext& ctx) { run.Tick(ctx); });
+        refresh();
+        if (run.Done()) {
+            tuneBox_->done(1);
+        } else {
+            timer.start();
+        }
+    });
+    const auto cancel = [&] {
+        timer.stop();
+        requests_.RunWithContext([&](torvane::CommandContext& ctx) { run.Cancel(ctx); });
+        tuneBox_->done(2);
+    };
+    const QMetaObject::Connection cancelled =
+        connect(tuneBox_, &AutoTuneBox::cancelRequested, this, cancel);
+    refresh();
+    timer.start();
+    // Below the loop groups, where it hides no curve.
+    tuneBox_->adjustSize();
+    const QWidget* below = findChild<QGroupBox*>("positionLoopGroup");
+    tuneBox_->move(below->mapToGlobal(QPoint(0, below->height() + 16)));
+    tuneBox_->exec();
+    disconnect(cancelled);
+    timer.stop();
+    if (!run.Done()) cancel();  // the box went away some other way
+
+    ClearTries();
+    // The entries show what the gain register holds now.
+    SetGainEntries(loop, torvane::LoopGainsOf(state_.Params.Loop, loop));
+    if (!run.Succeeded()) {
+        PromptNoticeSink sink;
+        run.Report(sink);
+        upper_->FitToData();
+        return;
+    }
+    const torvane::AutoTuneResult& result = run.Tuner().Result();
+    // The confirming repeat of the tuned gains, else their last test.
+    size_t tuned = plots.size();
+    for (size_t k = result.Tests.size(); k-- > 0;) {
+        if (result.Tests[k].Gains == result.Tuned && k < plots.size()) {
+            tuned = k;
+            break;
+        }
+    }
+    if (!plots.empty() && tuned < plots.size()) {
+        // The starting response becomes the previous one, drawn beside the result.
+        const torvane::ResponsePlot& start = plots.front();
+        LoopResponse& last = last_[Index(loop)];
+        last.Present = !start.UpperActual.Points.empty();
+        if (last.Present) last = {true, result.Start, start.UpperSet.Points.front().Y,
+                                  start.UpperActual};
+        ShowResponse(loop, plots[tuned], result.Tuned);
+    }
+    const QString text = Lines(torvane::StartToResultLines(result));
+    figures_[Index(loop)] = text;
+    loops_[Index(loop)].Figures->setText(text);
 }
 
 QString CDlgFileNewPID::FiguresText(LoopTest loop) const {

@@ -16,6 +16,13 @@
 //     they produced stored even when refused, the refusal shown; else the start request, the
 //     test box with TestState 2, and on its result: 2 the stop request, 1 the plot
 //     (tuning/response_plot.h) and the figures (tuning/step_test_analysis.h), 3 nothing.
+//   - Auto-tune: the Test button's check, then an automatic tuning of the loop
+//     (tuning/auto_tune_run.h) driven by a 20 ms timer while the "Auto-tune" box is open (the
+//     console runs each tick, RunWithContext); every tested response is drawn faintly on the
+//     upper chart and the best so far in the normal colours. At the end the loop's entries
+//     hold the gains the drive's gain register holds (the tuned gains, or the original ones
+//     after a cancel), the starting response stays as the previous response and the figures
+//     column shows start -> result; a cancel or failure shows the run's message.
 //   - Save buttons: SaveTestData (tuning/test_data_file.h); a file that cannot be written is
 //     named in an error message.
 //   - Cancel and the close box: the question "Parameter not saved, sure to cancel?" when an
@@ -42,6 +49,7 @@
 #include <QString>
 #include <array>
 #include <utility>
+#include <vector>
 
 #include "protocol/drive_state.h"
 #include "session/page_requests.h"
@@ -49,7 +57,9 @@
 #include "tuning/loop_gain_check.h"
 #include "tuning/loop_test_kind.h"
 #include "tuning/response_plot.h"
+#include "tuning/step_test_check.h"
 
+class AutoTuneBox;
 class CDlgFileLoopTest;
 class QComboBox;
 class QGridLayout;
@@ -96,6 +106,7 @@ public:
     void OnBack();
     void OnCancel();
     void RunTest(torvane::LoopTest test);
+    void AutoTune(torvane::LoopTest loop);
     void SaveData(torvane::LoopTest test);
     void ClearComparison();
 
@@ -113,6 +124,9 @@ public:
     // Series 3 of the upper chart: the previous response of the loop last plotted.
     CTChart::Series* PreviousSeries() const { return previous_; }
     CDlgFileLoopTest* TestBox() const { return testBox_; }
+    AutoTuneBox* TuneBox() const { return tuneBox_; }
+    // The faint responses of the auto-tune that runs: one series a tested response.
+    int TriedResponses() const;
     QGroupBox* WaveformDisplayGroup() const { return displayGroup_; }
     // The figures shown for the last test of `loop` (its title line, then one figure a line).
     QString FiguresText(torvane::LoopTest loop) const;
@@ -144,12 +158,24 @@ private:
     QWidget* BuildFiguresColumn();
     QLineEdit* NewEdit(const char* name);
     QGridLayout* GainGrid(QGroupBox* group, torvane::LoopTest loop);
-    QPushButton* TestButton(torvane::LoopTest loop);
+    // The Auto-tune and Test buttons, side by side in row `row` of the loop's grid.
+    void AddTestButtons(QGridLayout* grid, torvane::LoopTest loop, int row);
     void Initialise();
     void LayoutCharts();
     void OnCurrentTypeChanged(int index);
     torvane::GainTexts GainTextsOf(torvane::LoopTest loop) const;
+    void SetGainEntries(torvane::LoopTest loop, const torvane::LoopGains& gains);
+    // The Test button's checks on the loop's entries (nothing stored yet).
+    torvane::StepTestCheck CheckTest(torvane::LoopTest test) const;
     void Plot(torvane::LoopTest test, const torvane::LoopGains& gains);
+    // A response in the normal colours, with the loop's last one as the previous response;
+    // this one becomes the loop's last.
+    void ShowResponse(torvane::LoopTest test, const torvane::ResponsePlot& plot,
+                      const torvane::LoopGains& gains);
+    // The four series of a response, cleared first.
+    void DrawSeries(const torvane::ResponsePlot& plot);
+    void DrawTry(const torvane::PlotSeries& actual);
+    void ClearTries();
 
     torvane::DriveState& state_;
     torvane::PageRequests& requests_;
@@ -176,6 +202,10 @@ private:
     QPushButton* back_ = nullptr;
     QPushButton* next_ = nullptr;
     CDlgFileLoopTest* testBox_ = nullptr;
+    AutoTuneBox* tuneBox_ = nullptr;
+    // Faint series of tested responses, beneath the others; reused from run to run.
+    std::vector<CTChart::Series*> tries_;
+    size_t triesUsed_ = 0;
     std::array<LoopResponse, 3> last_{};
     std::array<QString, 3> figures_{};
 };

@@ -45,6 +45,9 @@ public:
         log.push_back(box != nullptr ? "box open" : "box closed");
         openBox = box;
     }
+    void RunWithContext(const std::function<void(torvane::CommandContext&)>&) override {
+        log.push_back("run with context");
+    }
 
     std::vector<std::string> log;
     uint8_t startResult = 0;
@@ -81,6 +84,9 @@ public:
     uint8_t StopPositionLoopTest() override { return 0; }
     void SetOpenBox(torvane::ProgressBoxKind kind, torvane::ProgressBox* box) override {
         if (kind == torvane::ProgressBoxKind::Matching) openBox = box;
+    }
+    void RunWithContext(const std::function<void(torvane::CommandContext&)>& work) override {
+        work(ctx);
     }
 
     void OnReadReply(torvane::RegisterAddress address) override {

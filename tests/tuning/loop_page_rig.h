@@ -109,6 +109,10 @@ public:
     void SetOpenBox(torvane::ProgressBoxKind kind, torvane::ProgressBox* box) override {
         if (kind != torvane::ProgressBoxKind::Matching) box_ = box;
     }
+    void RunWithContext(const std::function<void(torvane::CommandContext&)>& work) override {
+        auto c = Ctx();
+        work(c);
+    }
 
     void StartTimer(torvane::TimerId id) override {
         if (QTimer* t = TimerOf(id)) t->start(torvane::PeriodMs(torvane::TimerPeriod(id)));

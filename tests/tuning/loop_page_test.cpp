@@ -60,6 +60,10 @@ public:
             QTimer::singleShot(0, [console, box] { console(box); });
         }
     }
+    // No drive here: the work does not run.
+    void RunWithContext(const std::function<void(torvane::CommandContext&)>&) override {
+        Calls << "run with context";
+    }
 
 private:
     uint8_t Call(const char* what) {
