@@ -229,7 +229,10 @@ DownloadResult DownloadFromListPage(DriveLink& link, BackupGuard& backup, ListMo
         message += '\n';
         message += VerifyText(result.Verify);
     }
-    sink.Notice(message);
+    // A set the drive did not (provably) take is a warning, not information: the command line
+    // sends it to standard error with its failing exit.
+    sink.Notice(message, mode == ListMode::Open && !result.Verify.Verified() ? NoticeIcon::Warning
+                                                                               : NoticeIcon::None);
     result.Completed = true;
     return result;
 }

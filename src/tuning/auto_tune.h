@@ -77,7 +77,7 @@ bool BetterScore(const StepScore& a, const StepScore& b);
 
 constexpr int kDefaultMaxTests = 30;
 constexpr double kMaxGainGrowth = 2.0;
-constexpr double kFirstGainFraction = 1.0 / 64;
+constexpr double kFirstGainFraction = 1.0 / 8;
 
 struct GainBounds {
     LoopGains Min, Max;  // inclusive, per term
@@ -126,6 +126,20 @@ struct AutoTuneResult {
 // Ask and tell: Next() names the gains of the next test, and the caller runs it and hands the
 // response to Tell (or reports with Fail that it could not be run). Driven alike by a blocking
 // loop (RunAutoTune, the command line) and by a window's timer.
+//
+// The search: a compass search in log2 of P and of I from the best gains so far, with steps of
+// x2 at first; a poll tries P and I up and down (the likely direction first: down when the
+// response overshoots, up when it is slow or the last move went up), moves to the first point
+// that is better, and halves the step when none is, down to kMinLogStep. While searching, the
+// overshoot allowed is kSearchOvershootShare of the user's, so that the best point does not sit
+// on the limit where a repeat's noise would throw it out; a move must lower the IAE by more than
+// kMinImprovement, which the noise of one test does not. Then the best point is repeated; the
+// repeat must meet the user's constraints and beat the start, else the next best is tried
+// while tests remain, and failing all the start gains stay.
+constexpr double kMinLogStep = 1.0 / 8;
+constexpr double kSearchOvershootShare = 0.85;
+constexpr double kMinImprovement = 0.01;
+
 class AutoTuner {
 public:
     explicit AutoTuner(const AutoTuneRequest& request);
@@ -145,13 +159,30 @@ public:
     const AutoTuneRequest& Request() const { return request_; }
 
 private:
+    struct Move {
+        int P = 0, I = 0;  // -1, 0 or +1 steps of each gain
+    };
     void Choose();  // sets next_ or ends the run
+    void Poll();    // fills polls_ around the best point at the present step
+    bool NextSearchPoint();
+    void NextConfirmation();
+    std::optional<LoopGains> Moved(const LoopGains& from, Move m) const;
+    bool Tested(const LoopGains& g) const;
+    bool SearchBetter(size_t a, size_t b) const;
     void Finish(AutoTuneEnd end);
 
     AutoTuneRequest request_;
     AutoTuneResult result_;
     std::optional<LoopGains> next_;
-    std::optional<size_t> best_;  // index into result_.Tests
+    Move nextMove_;
+    std::optional<size_t> best_;  // index into result_.Tests, by the search's ranking
+    std::vector<StepScore> searchScores_;  // each test under the search's overshoot limit
+    std::vector<Move> polls_;              // the moves still to try around the best point
+    Move lastMove_;                        // the move that reached the best point
+    double step_ = 1.0;                    // log2 of the factor a move multiplies a gain by
+    bool confirming_ = false;
+    std::vector<size_t> refuted_;  // tests whose repeat failed
+    size_t confirmed_ = 0;         // the test the running repeat confirms
 };
 
 // Runs one step test with the gains given and returns its response, or nullopt when the test

@@ -138,6 +138,8 @@ TEST_F(ParameterDriveTest, OpenModeWritesTheSixBlocksInOrderThenStoresAndVerifie
     EXPECT_TRUE(r.Completed);
     EXPECT_EQ(r.Error, kSuccess);
     EXPECT_TRUE(r.Verify.Verified());
+    ASSERT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(sink.shown[0].Icon, NoticeIcon::None) << "a verified download is information";
     EXPECT_EQ(Log(), Join(kDownloadWrites, kSixReads));
     EXPECT_EQ(Data(0), "05 02 03 E8 40 00 00 00 40 80 00 00 00 00 05 DC");
     EXPECT_EQ(Data(1), "01 01 01 00 FF 12 34");
@@ -359,6 +361,7 @@ TEST_F(ParameterDriveTest, CheckAfterYouWriteReportsWhatTheDriveDidNotTake) {
               std::vector<std::string>{
                   "Parameter download completed\xEF\xBC\x81\nThe drive did not take:\n"
                   "Maximum Speed: drive 1000, file 2000"});
+    EXPECT_EQ(sink.shown[0].Icon, NoticeIcon::Warning) << "a set not taken is no success";
     drive->SetRequestObserver(nullptr);
 
     // A read-back that fails says so.
@@ -372,6 +375,7 @@ TEST_F(ParameterDriveTest, CheckAfterYouWriteReportsWhatTheDriveDidNotTake) {
     EXPECT_EQ(failed.Verify.Error, kDeviceNoResponse);
     EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Parameter download completed\xEF\xBC\x81\n"
                                                      "not verified: Device no response"});
+    EXPECT_EQ(sink.shown[0].Icon, NoticeIcon::Warning);
 }
 
 TEST_F(ParameterDriveTest, StoreAndRestoreDefaults) {
