@@ -88,6 +88,8 @@ DriveError AutoTune(Cli& cli, const Command& c) {
         session.ProcessPortEvents();
         run.Tick(ctx);
     }
+    // A lost port is told before the run's message.
+    session.ProcessPortEvents();
     if (run.Succeeded()) {
         for (const std::string& line : StartAndTunedLines(run.Tuner().Result()))
             std::printf("%s\n", line.c_str());

@@ -188,8 +188,22 @@ void AutoTuneRun::Report(NoticeSink& notices) const {
 
 // ---- texts
 
+std::string GainText(float gain) {
+    std::string text;
+    for (int precision = 6; precision <= 9; ++precision) {
+        text = FormatG(gain, precision);
+        const double back = DecimalToDouble(text.data(), text.data() + text.size());
+        if (static_cast<float>(back) == gain) break;
+    }
+    return text;
+}
+
+GainTexts ExactGainTexts(const LoopGains& g) {
+    return {GainText(g.P), GainText(g.I), GainText(g.D)};
+}
+
 std::string GainsText(const LoopGains& g) {
-    return "P " + FormatG(g.P) + ", I " + FormatG(g.I) + ", D " + FormatG(g.D);
+    return "P " + GainText(g.P) + ", I " + GainText(g.I) + ", D " + GainText(g.D);
 }
 
 std::string TestProgressText(int number, int maxTests) {

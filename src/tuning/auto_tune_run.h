@@ -123,7 +123,13 @@ private:
 
 // ---- texts, shared by the page and the command line
 
-// "P 0.8, I 0.1, D 0" (each with "%g").
+// A gain as text: "%g" when that reads back as the same float, else the fewest digits that do
+// (up to nine), so that a tested gain printed, or put into an entry and read back by Save, is
+// the gain that was tested ("2.934409", not "2.93441").
+std::string GainText(float gain);
+// The three as the loop page's entries hold them.
+GainTexts ExactGainTexts(const LoopGains& gains);
+// "P 0.8, I 0.1, D 0" (each with GainText).
 std::string GainsText(const LoopGains& gains);
 // "Test 3 of at most 30".
 std::string TestProgressText(int number, int maxTests);

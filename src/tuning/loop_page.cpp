@@ -91,7 +91,7 @@ constexpr const char* kPreviousTitle = "previous";
 // The responses an auto-tune tried: the actual value's blue, mostly transparent, so a few lie
 // quietly behind the best and many still read as a band.
 const QColor kTriedColour(0x00, 0x00, 0xFF, 0x38);
-constexpr const char* kTriedTitle = "tried";
+constexpr const char* kTriedTitle = "tested";
 constexpr const char* kNoFigures = "No test yet";
 
 }  // namespace
@@ -617,11 +617,14 @@ void CDlgFileNewPID::ShowResponse(LoopTest test, const torvane::ResponsePlot& pl
 void CDlgFileNewPID::DrawTry(const torvane::PlotSeries& actual) {
     if (triesUsed_ == tries_.size())
         tries_.push_back(upper_->AddBackgroundSeries(kTriedTitle, kTriedColour, 1));
+    // One legend entry stands for them all.
+    if (triesUsed_ == 0) tries_[0]->Graph()->addToLegend();
     Append(tries_[triesUsed_++], actual);
 }
 
 void CDlgFileNewPID::ClearTries() {
     for (size_t k = 0; k < triesUsed_; ++k) tries_[k]->ClearPoints();
+    if (!tries_.empty()) tries_[0]->Graph()->removeFromLegend();
     triesUsed_ = 0;
 }
 
@@ -630,7 +633,8 @@ int CDlgFileNewPID::TriedResponses() const {
 }
 
 void CDlgFileNewPID::SetGainEntries(LoopTest loop, const torvane::LoopGains& gains) {
-    const torvane::GainTexts texts = torvane::GainTextsOf(gains);
+    // Read back by Save and Next as the very gains the drive holds.
+    const torvane::GainTexts texts = torvane::ExactGainTexts(gains);
     LoopWidgets& w = loops_[Index(loop)];
     w.P->setText(QString::fromStdString(texts.P));
     w.I->setText(QString::fromStdString(texts.I));
@@ -710,7 +714,7 @@ void CDlgFileNewPID::AutoTune(LoopTest loop) {
     // Below the loop groups, where it hides no curve.
     tuneBox_->adjustSize();
     const QWidget* below = findChild<QGroupBox*>("positionLoopGroup");
-    tuneBox_->move(below->mapToGlobal(QPoint(0, below->height() + 16)));
+    tuneBox_->move(below->mapToGlobal(QPoint(0, below->height() + 8)));
     tuneBox_->exec();
     disconnect(cancelled);
     timer.stop();
