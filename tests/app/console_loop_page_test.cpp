@@ -45,6 +45,7 @@ private slots:
     void CancelSendsTheStopWord();
     void ACancelledTestThatEndsLeavesTheNextTestsBoxAlone();
     void MotorEnabledInBothModes();
+    void AutoTuneThroughTheConsole();
 };
 
 void ConsoleLoopPageTest::SpeedTestThroughTheConsole() {
@@ -184,6 +185,37 @@ void ConsoleLoopPageTest::MotorEnabledInBothModes() {
     });
     // One page for the console's life.
     QCOMPARE(rig.dlg->findChildren<CDlgFileNewPID*>().size(), 1);
+}
+
+void ConsoleLoopPageTest::AutoTuneThroughTheConsole() {
+    // The page's run ticks on its own timer and the console runs each tick on its session,
+    // while the console's own timers go on beside it; inside a command that holds the busy
+    // guard, as the Loop Parameters command opens the page.
+    RecordingPrompts prompts;
+    ConsoleSimRig rig;
+    QVERIFY(rig.Open());
+    QVERIFY(rig.EnableIn(1));
+    rig.Mark();
+    QString figures;
+    torvane::DriveSession::BusyScope busy(rig.session);
+    ShowPage(*rig.dlg, true, [&](CDlgFileNewPID* p) {
+        Click(p, "speedAutoTuneButton");  // returns once the run is over
+        figures = p->FiguresText(torvane::LoopTest::Speed);
+    });
+    QCOMPARE(prompts.Texts(), QStringList());
+    QVERIFY2(figures.startsWith("Auto-tune, "), qPrintable(figures));
+    const torvane::LoopGroup drive = rig.sim.WithBehaviour(
+        [](torvane::sim::DriveBehaviour& b) { return b.Registers().Params.Loop; });
+    const torvane::LoopGroup& page = rig.session.State().Params.Loop;
+    QCOMPARE(page.SpeedLoopP, drive.SpeedLoopP);
+    QCOMPARE(page.SpeedLoopI, drive.SpeedLoopI);
+    QVERIFY(drive.SpeedLoopP != 0.8f || drive.SpeedLoopI != 0.1f);
+    // Only the gain register and the tests: nothing stored.
+    const QStringList frames = rig.Frames();
+    QVERIFY(frames.contains("write 6000 06 01"));
+    QVERIFY(!frames.contains("write 6000 04 01"));
+    // The console's test timer stayed out of it.
+    QVERIFY(!rig.Active(CTorvaneDlg::TimerId::kSpeedTestTimer));
 }
 
 QTEST_MAIN(ConsoleLoopPageTest)

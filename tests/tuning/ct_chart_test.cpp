@@ -26,6 +26,7 @@ private slots:
     void LiveRangeIsStableAndGrowsWhenDataLeaveIt();
     void AppendsDrawOnlyTheNewStretchAndLookTheSame();
     void NothingIsDrawnWhileHiddenOrMinimised();
+    void BackgroundSeriesLieBeneathTheOthers();
     void CsvHoldsEveryPointExactly();
     void SaveActionsUseThePromptsAndReportFailures();
     void PngIsWrittenAsImage();
@@ -350,6 +351,33 @@ void CTChartTest::AppendsDrawOnlyTheNewStretchAndLookTheSame() {
     chart.FlushReplot();
     QCOMPARE(chart.FullDrawCount(), fullDraws + 1);
     QCOMPARE(Line(s)->Rebuilds(), rebuilds + 2);
+}
+
+void CTChartTest::BackgroundSeriesLieBeneathTheOthers() {
+    CTChart chart;
+    chart.ConfigureResponseUpper();
+    chart.resize(500, 300);
+    CTChart::Series* front = chart.SeriesAt(1);  // "actual value", blue
+    // Added after the front series, and still drawn beneath it; out of the legend.
+    CTChart::Series* back = chart.AddBackgroundSeries("tried", Qt::red, 8);
+    QCOMPARE(chart.Plot()->legend->itemCount(), 3);
+    ShowAndSettle(chart);
+    for (int x = 0; x <= 100; ++x) {
+        front->AppendPoint(x, 1.0);
+        back->AppendPoint(x, x < 50 ? 1.0 : 2.0);  // on the front line, then on its own
+    }
+    chart.FlushReplot();
+    QTest::qWait(50);
+    const QImage image = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const auto at = [&](double x, double y) {
+        return image.pixelColor(int(chart.Plot()->xAxis->coordToPixel(x)),
+                                int(chart.Plot()->yAxis->coordToPixel(y)));
+    };
+    const auto blue = [](QColor c) { return c.blue() > 180 && c.red() < 80; };
+    const auto red = [](QColor c) { return c.red() > 180 && c.blue() < 80; };
+    for (double x : {10.0, 25.0, 40.0}) QVERIFY2(blue(at(x, 1.0)), qPrintable(at(x, 1.0).name()));
+    // Where it is alone it shows, above the grid and the axis rectangle's background.
+    for (double x : {60.0, 75.0, 90.0}) QVERIFY2(red(at(x, 2.0)), qPrintable(at(x, 2.0).name()));
 }
 
 void CTChartTest::NothingIsDrawnWhileHiddenOrMinimised() {
