@@ -42,6 +42,8 @@ AutoTuneBox::AutoTuneBox(QWidget* parent)
     setMinimumWidth(best_->fontMetrics().horizontalAdvance(
                         "IAE 1234, overshoot 12.34 %, not settled") +
                     40);
+    // A small box of one size, like the test box: nothing to resize.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void AutoTuneBox::SetProgress(const QString& text) {

@@ -567,9 +567,14 @@ void CDlgFileNewPID::RunTest(LoopTest test) {
 
 void CDlgFileNewPID::Plot(LoopTest test, const torvane::LoopGains& gains) {
     const torvane::StepTestAnalysis analysis = torvane::AnalyseStepTest(test, state_);
-    ShowResponse(test, analysis.Plot, gains);
+    Plot(test, gains, analysis.Plot, analysis.Figures);
+}
+
+void CDlgFileNewPID::Plot(LoopTest test, const torvane::LoopGains& gains,
+                          const torvane::ResponsePlot& plot, const torvane::StepFigures& figures) {
+    ShowResponse(test, plot, gains);
     QString text = GainsLabel(gains);
-    for (const std::string& line : torvane::FormatStepFigures(analysis.Figures))
+    for (const std::string& line : torvane::FormatStepFigures(figures))
         text += "\n" + QString::fromStdString(line);
     figures_[Index(test)] = text;
     loops_[Index(test)].Figures->setText(text);
@@ -722,14 +727,22 @@ void CDlgFileNewPID::AutoTune(LoopTest loop) {
 
     ClearTries();
     // The entries show what the gain register holds now.
-    SetGainEntries(loop, torvane::LoopGainsOf(state_.Params.Loop, loop));
+    const torvane::LoopGains held = torvane::LoopGainsOf(state_.Params.Loop, loop);
+    SetGainEntries(loop, held);
+    const torvane::AutoTuneResult& result = run.Tuner().Result();
     if (!run.Succeeded()) {
+        // The chart shows a response of the gains held, when the run has one: its first test.
+        if (!plots.empty() && !result.Tests.empty() && held == result.Tests.front().Gains) {
+            Plot(loop, held, plots.front(), result.Tests.front().Score.Figures);
+        } else {
+            for (CTChart::Series* s : series_) s->ClearPoints();
+            upper_->FitToData();
+            lower_->FitToData();
+        }
         PromptNoticeSink sink;
         run.Report(sink);
-        upper_->FitToData();
         return;
     }
-    const torvane::AutoTuneResult& result = run.Tuner().Result();
     // The confirming repeat of the tuned gains, else their last test.
     size_t tuned = plots.size();
     for (size_t k = result.Tests.size(); k-- > 0;) {

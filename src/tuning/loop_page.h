@@ -22,7 +22,8 @@
 //     upper chart and the best so far in the normal colours. At the end the loop's entries
 //     hold the gains the drive's gain register holds (the tuned gains, or the original ones
 //     after a cancel), the starting response stays as the previous response and the figures
-//     column shows start -> result; a cancel or failure shows the run's message.
+//     column shows start -> result; a cancel or failure shows the run's message, and the chart
+//     the first test's response when the drive holds its gains again, else nothing.
 //   - Save buttons: SaveTestData (tuning/test_data_file.h); a file that cannot be written is
 //     named in an error message.
 //   - Cancel and the close box: the question "Parameter not saved, sure to cancel?" when an
@@ -57,6 +58,7 @@
 #include "tuning/loop_gain_check.h"
 #include "tuning/loop_test_kind.h"
 #include "tuning/response_plot.h"
+#include "tuning/step_response_figures.h"
 #include "tuning/step_test_check.h"
 
 class AutoTuneBox;
@@ -168,6 +170,9 @@ private:
     // The Test button's checks on the loop's entries (nothing stored yet).
     torvane::StepTestCheck CheckTest(torvane::LoopTest test) const;
     void Plot(torvane::LoopTest test, const torvane::LoopGains& gains);
+    // A response and its figures, as after a Test.
+    void Plot(torvane::LoopTest test, const torvane::LoopGains& gains,
+              const torvane::ResponsePlot& plot, const torvane::StepFigures& figures);
     // A response in the normal colours, with the loop's last one as the previous response;
     // this one becomes the loop's last.
     void ShowResponse(torvane::LoopTest test, const torvane::ResponsePlot& plot,

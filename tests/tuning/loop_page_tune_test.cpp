@@ -85,6 +85,7 @@ private slots:
     void initTestCase() { torvane::SetTimeScale(kScale); }
     void cleanupTestCase() { torvane::SetTimeScale(1.0); }
     void WholeRun();
+    void CancelPutsTheOriginalGainsBack_data();
     void CancelPutsTheOriginalGainsBack();
     void LostDriveNamesTheGainsItMayHold();
     void Refusals_data();
@@ -155,20 +156,33 @@ void LoopPageTuneTest::WholeRun() {
     QCOMPARE(page.UpperChart()->SeriesAt(1)->Count(), 512);
 }
 
+void LoopPageTuneTest::CancelPutsTheOriginalGainsBack_data() {
+    QTest::addColumn<bool>("typed");  // gains typed before the run, and Cancel in its first test
+    QTest::newRow("typed gains, in the first test") << true;
+    QTest::newRow("the drive's gains, after the first test") << false;
+}
+
 void LoopPageTuneTest::CancelPutsTheOriginalGainsBack() {
+    QFETCH(bool, typed);
     RecordingPrompts prompts;
     looprig::DriveRig rig;
-    rig.drive.HoldLoopTests(true);  // the first test runs until the user cancels
+    rig.drive.HoldLoopTests(typed);  // the first test runs until the user cancels
     CDlgFileNewPID page(rig.state, rig.requests);
     page.SetMotorEnabled(true);
     QString entries;
     RunPage(page, [&](CDlgFileNewPID* p) {
-        W<QLineEdit>(p, "speedPEdit")->setText("2");
-        W<QLineEdit>(p, "speedIEdit")->setText("1");
+        if (typed) {
+            W<QLineEdit>(p, "speedPEdit")->setText("2");
+            W<QLineEdit>(p, "speedIEdit")->setText("1");
+        }
         OnNextModalOf<AutoTuneBox>([&](AutoTuneBox* box) {
-            QTRY_VERIFY_WITH_TIMEOUT(Polled(rig.drive, reg::kSpeedTestStatus), kWaitMs);
-            QCOMPARE(box->Progress(), QString("Test 1 of at most 30"));
-            QCOMPARE(box->Best(), QString("No test finished yet"));
+            if (typed) {
+                QTRY_VERIFY_WITH_TIMEOUT(Polled(rig.drive, reg::kSpeedTestStatus), kWaitMs);
+                QCOMPARE(box->Progress(), QString("Test 1 of at most 30"));
+                QCOMPARE(box->Best(), QString("No test finished yet"));
+            } else {
+                QTRY_VERIFY_WITH_TIMEOUT(p->TriedResponses() >= 1, kWaitMs);
+            }
             W<QPushButton>(box, "cancelButton")->click();
         });
         W<QPushButton>(p, "speedAutoTuneButton")->click();
@@ -176,14 +190,9 @@ void LoopPageTuneTest::CancelPutsTheOriginalGainsBack() {
     });
     QCOMPARE(prompts.Texts(), QStringList{"Auto-tune cancelled. The speed loop's original gains "
                                           "P 0.8, I 0.1, D 0 were written back."});
-    // The tested gains, the test's start and stop words, the original gains.
     const std::vector<Frame> frames = FramesOf(rig.drive);
-    QCOMPARE(GainWrites(frames, reg::kSpeedLoopGains),
-             (QList<QList<float>>{{2, 1, 0}, {0.8f, 0.1f, 0}}));
-    QVERIFY(frames.size() >= 2);
-    const Frame& stop = frames[frames.size() - 2];
-    QCOMPARE(stop.Address, reg::kControlWord);
-    QVERIFY(stop.Data == looprig::WordBE(0x0600));
+    const QList<QList<float>> writes = GainWrites(frames, reg::kSpeedLoopGains);
+    QCOMPARE(writes.back(), (QList<float>{0.8f, 0.1f, 0}));
     QCOMPARE(frames.back().Address, reg::kSpeedLoopGains);
     const torvane::LoopGroup drive = DriveLoop(rig);
     QCOMPARE(drive.SpeedLoopP, 0.8f);
@@ -191,6 +200,22 @@ void LoopPageTuneTest::CancelPutsTheOriginalGainsBack() {
     QCOMPARE(entries, QString("0.8,0.1,0"));
     QCOMPARE(page.TriedResponses(), 0);
     QVERIFY(!Stored(frames));
+    if (typed) {
+        // The tested gains, the test's start and stop words, the original gains.
+        QCOMPARE(writes, (QList<QList<float>>{{2, 1, 0}, {0.8f, 0.1f, 0}}));
+        const Frame& stop = frames[frames.size() - 2];
+        QCOMPARE(stop.Address, reg::kControlWord);
+        QVERIFY(stop.Data == looprig::WordBE(0x0600));
+        // No response of the gains the drive holds: nothing is drawn.
+        QCOMPARE(page.UpperChart()->SeriesAt(1)->Count(), 0);
+        QCOMPARE(page.FiguresText(LoopTest::Speed), QString("No test yet"));
+    } else {
+        // The first test ran the gains the drive holds again: its response and figures.
+        QCOMPARE(writes.front(), (QList<float>{0.8f, 0.1f, 0}));
+        QCOMPARE(page.UpperChart()->SeriesAt(1)->Count(), 512);
+        QVERIFY2(page.FiguresText(LoopTest::Speed).startsWith("P 0.8, I 0.1, D 0\nRise time"),
+                 qPrintable(page.FiguresText(LoopTest::Speed)));
+    }
 }
 
 void LoopPageTuneTest::LostDriveNamesTheGainsItMayHold() {
@@ -223,6 +248,7 @@ void LoopPageTuneTest::LostDriveNamesTheGainsItMayHold() {
     // The page agrees with what the drive may hold.
     QCOMPARE(entries, QString("2,1,0"));
     QCOMPARE(rig.state.Params.Loop.SpeedLoopP, 2.0f);
+    QCOMPARE(page.UpperChart()->SeriesAt(1)->Count(), 0);
 }
 
 void LoopPageTuneTest::Refusals_data() {
