@@ -63,6 +63,7 @@ double TestSeconds(const StepResponse& r, LoopTest loop) {
 struct Run {
     int Tests = 0;
     double Ratio = 0;
+    double RobustRatio = 0;
     double Overshoot = 0;
     bool Feasible = false;
     double Seconds = 0;
@@ -91,8 +92,9 @@ int main(int argc, char** argv) {
         }
     }
     const auto start = std::chrono::steady_clock::now();
-    std::printf("%-8s %-9s %6s %9s %9s %10s %9s %8s   %s\n", "plant", "loop", "tests", "ratio",
-                "worst", "overshoot", "feasible", "wall s", "tuned P, I (first run); optimum");
+    std::printf("%-8s %-9s %5s %7s %7s %7s %7s %9s %8s %7s  %s\n", "plant", "loop", "tests",
+                "ratio", "worst", "robust", "worst", "overshoot", "feasible", "wall s",
+                "tuned P, I (first run); optimum; robust optimum");
     bool met = true;
     uint64_t seed = 1;
     for (const torvane::sim::PlantParameters& plant : torvane::sim::PlantPresets()) {
@@ -100,6 +102,9 @@ int main(int argc, char** argv) {
         const auto lands = torvane::bench::SweepCascade(plant);
         for (const torvane::bench::Landscape& land : lands) {
             const LoopTest loop = land.Step.Loop;
+            torvane::bench::SweepOptions robustOptions;
+            robustOptions.RobustSeeds = 8;
+            const torvane::bench::Landscape robust = torvane::bench::SweepGains(land.Step, robustOptions);
             std::vector<Run> done;
             for (int r = 0; r < runs; ++r) {
                 torvane::AutoTuneRequest request;
@@ -127,29 +132,36 @@ int main(int argc, char** argv) {
                     torvane::test::ScoreGains(land.Step, result.Tuned.P, result.Tuned.I);
                 run.Tests = static_cast<int>(result.Tests.size());
                 run.Ratio = truth.Iae / land.Best.Score.Iae;
+                run.RobustRatio = truth.Iae / robust.Best.Score.Iae;
                 run.Overshoot = truth.OvershootPercent;
                 run.Feasible = truth.Feasible;
                 run.Tuned = result.Tuned;
+                if (trace)
+                    std::printf("    run %d: %d tests, tuned P %.4g I %.4g, ratio %.3f, overshoot %.2f%%\n", r + 1,
+                                run.Tests, run.Tuned.P, run.Tuned.I, run.Ratio, run.Overshoot);
                 done.push_back(run);
             }
-            std::vector<double> ratios;
+            std::vector<double> ratios, robustRatios;
             int feasible = 0, most = 0;
             double overshoot = 0, seconds = 0;
             for (const Run& r : done) {
                 ratios.push_back(r.Ratio);
+                robustRatios.push_back(r.RobustRatio);
                 feasible += r.Feasible;
                 most = std::max(most, r.Tests);
                 overshoot = std::max(overshoot, r.Overshoot);
                 seconds = std::max(seconds, r.Seconds);
             }
             std::sort(ratios.begin(), ratios.end());
+            std::sort(robustRatios.begin(), robustRatios.end());
             const double median = ratios[ratios.size() / 2];
             const double worst = ratios.back();
             met = met && worst <= 1.10 && most <= 20 && feasible == runs;
-            std::printf("%-8s %-9s %6d %9.3f %9.3f %9.2f%% %5d/%-3d %8.1f   %.4g, %.4g; %.4g, %.4g\n",
-                        plant.Name, torvane::TraitsOf(loop).Name, most, median, worst, overshoot,
+            std::printf("%-8s %-9s %5d %7.3f %7.3f %7.3f %7.3f %8.2f%% %5d/%-3d %6.1f  %.4g, %.4g; %.4g, %.4g; %.4g, %.4g\n",
+                        plant.Name, torvane::TraitsOf(loop).Name, most, median, worst,
+                        robustRatios[robustRatios.size() / 2], robustRatios.back(), overshoot,
                         feasible, runs, seconds, done[0].Tuned.P, done[0].Tuned.I, land.Best.P,
-                        land.Best.I);
+                        land.Best.I, robust.Best.P, robust.Best.I);
         }
     }
     const double seconds =

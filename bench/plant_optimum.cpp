@@ -1,6 +1,7 @@
 #include "plant_optimum.h"
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 
 namespace torvane::bench {
@@ -28,7 +29,19 @@ Landscape SweepGains(const test::PlantStep& step, const SweepOptions& options) {
     }
     auto score = [&](double p, double i) {
         ++land.Tests;
-        return test::ScoreGains(step, static_cast<float>(p), static_cast<float>(i));
+        StepScore s = test::ScoreGains(step, static_cast<float>(p), static_cast<float>(i));
+        // Gains that meet the constraints only without noise are on a knife's edge.
+        for (int seed = 1; s.Feasible && seed <= options.RobustSeeds; ++seed) {
+            ++land.Tests;
+            const StepScore noisy = test::ScoreGains(step, static_cast<float>(p),
+                                                     static_cast<float>(i),
+                                                     {true, static_cast<uint64_t>(seed)});
+            if (!noisy.Feasible) {
+                s.Feasible = false;
+                s.Violation = std::max(noisy.Violation, std::numeric_limits<double>::min());
+            }
+        }
+        return s;
     };
     for (float p : land.Ps) {
         for (float i : land.Is) land.Grid.push_back(score(p, i));

@@ -30,6 +30,10 @@ struct SweepOptions {
     int Points = 21;       // n: grid points along P and along I
     int Refinements = 6;   // halvings of the spacing in the pattern search
     int Starts = 3;        // grid points the pattern search starts from
+    // When above 0: a point counts as feasible only when it is also feasible in this many
+    // tests with the simulated drive's noise (seeds 1, 2, ...); its score stays the
+    // noise-free one. The optimum that gains confirmed on a real drive can reach.
+    int RobustSeeds = 0;
 };
 
 struct Landscape {

@@ -127,18 +127,29 @@ struct AutoTuneResult {
 // response to Tell (or reports with Fail that it could not be run). Driven alike by a blocking
 // loop (RunAutoTune, the command line) and by a window's timer.
 //
-// The search: a compass search in log2 of P and of I from the best gains so far, with steps of
-// x2 at first; a poll tries P and I up and down (the likely direction first: down when the
-// response overshoots, up when it is slow or the last move went up), moves to the first point
-// that is better, and halves the step when none is, down to kMinLogStep. While searching, the
-// overshoot allowed is kSearchOvershootShare of the user's, so that the best point does not sit
-// on the limit where a repeat's noise would throw it out; a move must lower the IAE by more than
-// kMinImprovement, which the noise of one test does not. Then the best point is repeated; the
-// repeat must meet the user's constraints and beat the start, else the next best is tried
-// while tests remain, and failing all the start gains stay.
-constexpr double kMinLogStep = 1.0 / 8;
+// The search, in log2 of P and of I (D stays as it started):
+//   - a compass search from the best gains so far: a poll tries P and I up and down by the
+//     present step (x2 at first), the likely direction first (down when the response
+//     overshoots, up when it is slow; a gain still at 0 gets its first value; the move that
+//     reached the best point again), moves to the first point that is better, and halves the
+//     step when none is, down to kMinLogStep;
+//   - then one step to where the tests around the best point say the best lies (per gain, the
+//     least of a parabola through log IAE, held inside the overshoot limit by a straight line
+//     through the overshoots, never across a point that did not settle);
+//   - "better": feasible before infeasible (BetterScore); between feasible points a lower IAE
+//     by more than kMinImprovement and more than kNoiseMargin standard deviations of what the
+//     measurement noise alone moves the two IAEs by (estimated from each record's noise);
+//   - while searching, the overshoot allowed is kSearchOvershootShare of the user's, so that
+//     the best point does not sit on the limit where a repeat's noise would throw it out;
+//   - last, the best point is repeated: the repeat must meet the user's constraints, the
+//     search's overshoot and beat the start. A point within kMinLogStep of gains that hum or
+//     run away (not settled with kCliffIae times its IAE) is repeated twice. Failing that, the
+//     next best is tried while tests remain; failing all, the start gains stay.
+constexpr double kMinLogStep = 1.0 / 4;
 constexpr double kSearchOvershootShare = 0.85;
 constexpr double kMinImprovement = 0.01;
+constexpr double kNoiseMargin = 2.0;
+constexpr double kCliffIae = 3.0;
 
 class AutoTuner {
 public:
@@ -160,7 +171,7 @@ public:
 
 private:
     struct Move {
-        int P = 0, I = 0;  // -1, 0 or +1 steps of each gain
+        double P = 0, I = 0;  // log2 of the factor each gain is multiplied by
     };
     void Choose();  // sets next_ or ends the run
     void Poll();    // fills polls_ around the best point at the present step
@@ -168,6 +179,9 @@ private:
     void NextConfirmation();
     std::optional<LoopGains> Moved(const LoopGains& from, Move m) const;
     bool Tested(const LoopGains& g) const;
+    std::optional<size_t> TestOf(const LoopGains& g) const;
+    bool OnCliff(size_t k) const;
+    std::optional<Move> ModelMove() const;
     bool SearchBetter(size_t a, size_t b) const;
     void Finish(AutoTuneEnd end);
 
@@ -177,12 +191,15 @@ private:
     Move nextMove_;
     std::optional<size_t> best_;  // index into result_.Tests, by the search's ranking
     std::vector<StepScore> searchScores_;  // each test under the search's overshoot limit
+    std::vector<double> iaeNoise_;         // what the noise alone moves each test's IAE by
     std::vector<Move> polls_;              // the moves still to try around the best point
     Move lastMove_;                        // the move that reached the best point
     double step_ = 1.0;                    // log2 of the factor a move multiplies a gain by
+    bool modelTried_ = false;
     bool confirming_ = false;
     std::vector<size_t> refuted_;  // tests whose repeat failed
     size_t confirmed_ = 0;         // the test the running repeat confirms
+    int repeatsLeft_ = 0;          // repeats it still needs
 };
 
 // Runs one step test with the gains given and returns its response, or nullopt when the test
