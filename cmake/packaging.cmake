@@ -5,7 +5,35 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME torvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Torvane")
-set(CPACK_PACKAGE_CONTACT "Torvane maintainers <torvane@localhost>")
+# The package's Maintainer: whoever builds and ships it. By Debian's convention DEBFULLNAME and
+# DEBEMAIL say who that is, else the source tree's git identity; never an address nobody reads.
+if(NOT DEFINED TORVANE_MAINTAINER)
+  set(maintainer "")
+  if(DEFINED ENV{DEBEMAIL} AND NOT "$ENV{DEBEMAIL}" STREQUAL "")
+    set(maintainer "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
+  else()
+    find_package(Git QUIET)
+    if(GIT_FOUND)
+      execute_process(COMMAND ${GIT_EXECUTABLE} config user.name
+        WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE git_name
+        OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+      execute_process(COMMAND ${GIT_EXECUTABLE} config user.email
+        WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE git_email
+        OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+      if(git_name AND git_email)
+        set(maintainer "${git_name} <${git_email}>")
+      endif()
+    endif()
+  endif()
+  string(STRIP "${maintainer}" maintainer)
+  set(TORVANE_MAINTAINER "${maintainer}" CACHE STRING
+    "The Debian package's Maintainer, \"Name <address>\"")
+endif()
+if(TORVANE_MAINTAINER STREQUAL "")
+  message(STATUS "TORVANE_MAINTAINER is empty: set -DTORVANE_MAINTAINER=\"Name <address>\" "
+    "(or DEBFULLNAME and DEBEMAIL) before building the package")
+endif()
+set(CPACK_PACKAGE_CONTACT "${TORVANE_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a full build folder (cpack -G DEB) and checks it: its files,
-# its dependencies and description, its desktop entry (desktop-file-validate), and that it
+# Builds the Debian package from a full build folder (cpack -G DEB) and checks it: its files
+# (the manual pages, copyright and changelog among them), lintian's verdict (no error or
+# warning), its dependencies and description, its desktop entry (desktop-file-validate), and that it
 # installs, runs and goes away again (dpkg -i, the programs' --help and --version, dpkg -r).
 # Needs root for dpkg -i; an installed torvane package is replaced and then removed.
 #
@@ -14,6 +15,8 @@ work="${build}/package-test"
 rm -rf "${work}" "${build}"/torvane_*.deb
 mkdir -p "${work}"
 
+# The manual pages and the changelog are made from the built programs.
+cmake --build "${build}" --target torvane_docs >"${work}/docs.log" 2>&1 || { cat "${work}/docs.log" >&2; exit 1; }
 (cd "${build}" && cpack -G DEB >"${work}/cpack.log" 2>&1) || { cat "${work}/cpack.log" >&2; exit 1; }
 deb="$(ls "${build}"/torvane_"${version}"_*.deb)"
 echo "-- ${deb##*/}"
@@ -37,6 +40,17 @@ for f in ./usr/bin/torvane ./usr/bin/torvane-cli ./usr/bin/torvane-sim \
 done
 check "the package holds nothing outside /usr/bin and /usr/share" \
   bash -c "! grep -v -e '^\./$' -e '^\./usr/$' -e '^\./usr/bin/' -e '^\./usr/share/' '${work}/files'"
+
+for f in ./usr/share/doc/torvane/copyright ./usr/share/doc/torvane/changelog.gz \
+  ./usr/share/man/man1/torvane.1.gz ./usr/share/man/man1/torvane-cli.1.gz \
+  ./usr/share/man/man1/torvane-sim.1.gz; do
+  check "the package holds ${f}" grep -qx -- "${f}" "${work}/files"
+done
+# What Debian's own checks say of it: any error or warning fails (information is shown).
+lintian --tag-display-limit 0 "${deb}" >"${work}/lintian.log" 2>&1 || true
+sed 's/^/   lintian: /' "${work}/lintian.log"
+check "lintian reports no error or warning" \
+  bash -c "! grep -E '^[EW]:' '${work}/lintian.log' >&2"
 
 dpkg-deb -f "${deb}" Depends >"${work}/depends"
 check "it depends on Qt 6 Widgets" has "${work}/depends" 'libqt6widgets6'
@@ -64,8 +78,8 @@ dpkg_retry() {
 check "dpkg -i installs it" dpkg_retry dpkg -i "${deb}"
 # Without a display the console still answers --help and --version.
 for program in torvane torvane-cli torvane-sim; do
-  check "${program} --help runs" bash -c "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
-    /usr/bin/${program} --help >/dev/null 2>&1"
+  check "${program} --help prints its usage on standard output" bash -c "env -u DISPLAY \
+    -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/${program} --help 2>/dev/null | grep -qi '^usage'"
   check "${program} --version tells ${version}" bash -c "env -u DISPLAY -u WAYLAND_DISPLAY \
     -u QT_QPA_PLATFORM /usr/bin/${program} --version 2>/dev/null | grep -qx '${program} ${version}'"
 done

@@ -12,7 +12,7 @@ packages=(
   fonts-noto-cjk xvfb xauth
   locales
   g++-mingw-w64-x86-64-posix googletest wine wine64
-  dpkg-dev desktop-file-utils
+  dpkg-dev desktop-file-utils help2man lintian
 )
 
 as_root() {

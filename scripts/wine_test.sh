@@ -24,7 +24,8 @@ for tool in "${sim}" "${linux_cli}"; do
 done
 
 cmake -S "${root}" -B "${build}" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="${root}/cmake/mingw-w64-x86_64.cmake" -DTORVANE_CORE_ONLY=ON >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="${root}/cmake/mingw-w64-x86_64.cmake" -DTORVANE_CORE_ONLY=ON \
+  -DTORVANE_WERROR=ON >/dev/null
 cmake --build "${build}" -j "${jobs}"
 cli="${build}/src/cli/torvane-cli.exe"
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "${build}/CMakeCache.txt")"

@@ -129,12 +129,13 @@ int CTorvaneApp::Run() {
     Options options;
     QString error;
     if (!ParseOptions(arguments(), options, &error)) {
-        if (error == VersionText()) {
+        // The version and the help are what was asked for: standard output, success.
+        if (error == VersionText() || error.startsWith("Usage")) {
             std::printf("%s\n", error.toLocal8Bit().constData());
             return 0;
         }
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
-        return error.startsWith("Usage") ? 0 : 2;
+        return 2;
     }
     UseCjkFallback();
     setWindowIcon(TorvaneIcon());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace torvane {
 
@@ -116,9 +117,9 @@ double IaeNoise(const StepResponse& r, const StepFigures& f) {
     const double span = r.X.back() - r.X[f.StepIndex];
     const double samples = static_cast<double>(r.X.size() - f.StepIndex);
     const double floor = f.Noise / std::sqrt(static_cast<double>(kDefaultSmoothing)) *
-                         std::sqrt(2 / M_PI) * span / std::abs(f.Step);
+                         std::sqrt(2 / std::numbers::pi) * span / std::abs(f.Step);
     const double stretches = std::max(1.0, samples / kDefaultSmoothing);
-    return floor * std::sqrt(M_PI / 2 - 1) / std::sqrt(stretches);
+    return floor * std::sqrt(std::numbers::pi / 2 - 1) / std::sqrt(stretches);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstdint>
 #include <deque>
 #include <random>
@@ -50,7 +51,7 @@ inline StepResponse RunSyntheticStep(const SyntheticLoop& loop, const LoopGains&
     const double i = loop.Scale * gains.I;
     std::deque<double> held(static_cast<size_t>(loop.Plant == SyntheticPlant::Delayed ? loop.Delay : 0) + 1, 0.0);
     double y = 0, integral = 0, mode = 0, modeRate = 0;
-    const double w = 2 * M_PI / loop.ModePeriods;
+    const double w = 2 * std::numbers::pi / loop.ModePeriods;
     StepResponse r;
     for (int k = 0; k < kSamples; ++k) {
         const double set = k < kStepAt ? 0 : kStepSize;
