@@ -11,6 +11,11 @@ scripts/setup.sh
 
 jobs=${JOBS:-$(nproc)}
 root=$PWD
+# The same sources compile to the same objects in every build folder and every clone: ccache
+# keeps them, keyed on paths relative to the clone, so a second run (or another clone on this
+# machine) compiles only what changed.
+export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1 \
+  CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
 export QT_QPA_PLATFORM=offscreen
 start=$SECONDS
 step() { printf '\n== %s (at %d s)\n' "$*" $((SECONDS - start)); }

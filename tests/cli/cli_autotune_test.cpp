@@ -27,6 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using test::FloatsBE;
 using test::Result;
 using test::Slurp;
 
@@ -72,43 +73,9 @@ std::vector<std::string> LinesOf(const std::string& out) {
     return lines;
 }
 
-std::vector<uint8_t> FloatsBE(const Gains& g) {
-    std::vector<uint8_t> out;
-    for (float v : {g.P, g.I, g.D}) {
-        uint8_t b[4];
-        PutFloatBE(b, v);
-        out.insert(out.end(), b, b + 4);
-    }
-    return out;
-}
-
-class CliAutoTune : public test::CliOnSimulatedDrive {
+class CliAutoTune : public test::CliLoopTestOnSimulatedDrive {
 protected:
-    CliAutoTune() : CliOnSimulatedDrive("torvane-autotune") {}
-    void SetUp() override {
-        SetTimeScale(0.05);  // the drive's 1 s test takes 50 ms here
-        CliOnSimulatedDrive::SetUp();
-    }
-    void TearDown() override {
-        CliOnSimulatedDrive::TearDown();
-        SetTimeScale(1.0);
-    }
-
-    void EnableMotor() {
-        drive->WithBehaviour([](sim::DriveBehaviour& b) {
-            const uint8_t enable[] = {0x02, 0x01};
-            b.Write(reg::kControlWord, enable, 2);
-            b.Advance(3.0);
-            return 0;
-        });
-    }
-
-    std::string Command(const std::string& args) const {
-        return std::string(TORVANE_CLI) + " --port " + drive->SlavePath() + " " + args;
-    }
-    Result Run(const std::string& args) {
-        return test::RunCommand("cd " + dir.string() + " && " + Command(args), dir);
-    }
+    CliAutoTune() : CliLoopTestOnSimulatedDrive("torvane-autotune") {}
 
     Gains DriveGains() {
         const LoopGroup g =
@@ -210,7 +177,10 @@ TEST_F(CliAutoTune, WholeRunsLeaveTheGainsTheyEndWith) {
         // Every test wrote its gains to the gain register, and only there.
         const auto gainWrites = Writes(reg::kSpeedLoopGains);
         ASSERT_EQ(gainWrites.size(), tests.size() + 1);  // and the gains it ends with
-        for (size_t k = 0; k < tests.size(); ++k) EXPECT_EQ(gainWrites[k], FloatsBE(tests[k].G));
+        for (size_t k = 0; k < tests.size(); ++k) {
+            const Gains& g = tests[k].G;
+            EXPECT_EQ(gainWrites[k], FloatsBE({g.P, g.I, g.D}));
+        }
 
         ASSERT_EQ(lines.size(), at + 4) << r.out;  // start, tuned, message, data file
         ASSERT_EQ(lines[at].rfind("Start: ", 0), 0u) << lines[at];
@@ -223,7 +193,7 @@ TEST_F(CliAutoTune, WholeRunsLeaveTheGainsTheyEndWith) {
                                 [&](const Line& t) { return t.G == tuned.G; }));
         const Gains expected = c.restore ? kFactory : tuned.G;
         EXPECT_EQ(DriveGains(), expected);
-        EXPECT_EQ(gainWrites.back(), FloatsBE(expected));
+        EXPECT_EQ(gainWrites.back(), FloatsBE({expected.P, expected.I, expected.D}));
         if (c.restore) {
             EXPECT_EQ(lines[at + 2],
                       "The speed loop's original gains P 0.8, I 0.1, D 0 were written back.");
@@ -269,7 +239,7 @@ TEST_F(CliAutoTune, InterruptStopsTheTestAndPutsTheGainsBack) {
     const auto gains = Writes(reg::kSpeedLoopGains);
     ASSERT_EQ(gains.size(), 2u);
     EXPECT_EQ(gains[0], FloatsBE({2, 1, 0}));
-    EXPECT_EQ(gains[1], FloatsBE(kFactory));
+    EXPECT_EQ(gains[1], FloatsBE({kFactory.P, kFactory.I, kFactory.D}));
     const auto& last = drive->Requests().back();
     EXPECT_EQ(last.Address, reg::kSpeedLoopGains);
     EXPECT_EQ(DriveGains(), kFactory);

@@ -25,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using test::FloatsBE;
 using test::Result;
 using test::Slurp;
 
@@ -43,45 +44,9 @@ std::ostream& operator<<(std::ostream& os, const Request& r) {
     return os;
 }
 
-std::vector<uint8_t> FloatsBE(std::initializer_list<float> values) {
-    std::vector<uint8_t> out;
-    for (float v : values) {
-        uint8_t b[4];
-        PutFloatBE(b, v);
-        out.insert(out.end(), b, b + 4);
-    }
-    return out;
-}
-
-class CliStepTest : public test::CliOnSimulatedDrive {
+class CliStepTest : public test::CliLoopTestOnSimulatedDrive {
 protected:
-    CliStepTest() : CliOnSimulatedDrive("torvane-steptest") {}
-    void SetUp() override {
-        SetTimeScale(0.05);  // the drive's 1 s test takes 50 ms here
-        CliOnSimulatedDrive::SetUp();
-    }
-    void TearDown() override {
-        CliOnSimulatedDrive::TearDown();
-        SetTimeScale(1.0);
-    }
-
-    void EnableMotor() {
-        drive->WithBehaviour([](sim::DriveBehaviour& b) {
-            const uint8_t enable[] = {0x02, 0x01};
-            b.Write(reg::kControlWord, enable, 2);
-            b.Advance(3.0);
-            return 0;
-        });
-    }
-
-    std::string Command(const std::string& args) const {
-        return std::string(TORVANE_CLI) + " --port " + drive->SlavePath() + " " + args;
-    }
-
-    // Runs in `dir`, so the page's file names land there.
-    Result Run(const std::string& args) {
-        return test::RunCommand("cd " + dir.string() + " && " + Command(args), dir);
-    }
+    CliStepTest() : CliLoopTestOnSimulatedDrive("torvane-steptest") {}
 
     std::vector<Request> Requests() const {
         std::vector<Request> out;
