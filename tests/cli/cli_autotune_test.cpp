@@ -240,8 +240,10 @@ TEST_F(CliAutoTune, InterruptStopsTheTestAndPutsTheGainsBack) {
     ASSERT_EQ(gains.size(), 2u);
     EXPECT_EQ(gains[0], FloatsBE({2, 1, 0}));
     EXPECT_EQ(gains[1], FloatsBE({kFactory.P, kFactory.I, kFactory.D}));
-    const auto& last = drive->Requests().back();
-    EXPECT_EQ(last.Address, reg::kSpeedLoopGains);
+    // Requests() is a copy: keep it while its last element is looked at.
+    const auto requests = drive->Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().Address, reg::kSpeedLoopGains);
     EXPECT_EQ(DriveGains(), kFactory);
     EXPECT_FALSE(StoreRequested());
 }
