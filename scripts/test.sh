@@ -23,8 +23,8 @@ step() { printf '\n== %s (at %d s)\n' "$*" $((SECONDS - start)); }
 step "release build, as Debian builds packages, warnings as errors: the programs, the benchmarks and the package's contents"
 # Debian's own build flags (hardening, fortify, format checks) on top of the Release build's
 # -O3: a warning either level brings out fails here, not on a user's machine.
-# Without the path maps (reproducible=-fixfilepath,-fixdebugpath) the flags are the same in every clone,
-# so the objects in ccache serve them all.
+# Without the path maps (reproducible=-fixfilepath,-fixdebugpath) the flags are the same in
+# every clone, so the objects in ccache serve them all.
 export DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=-fixfilepath,-fixdebugpath"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVANE_WERROR=ON \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
