@@ -116,9 +116,12 @@ TEST(LiveRecorder, ThePreambleThenARowASample) {
     EXPECT_TRUE(recorder.Close());
     EXPECT_EQ(recorder.Samples(), 3u);
     EXPECT_EQ(recorder.FailedReads(), 1u);
-    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    {
+        // Closed before the remove below: Windows does not remove a file that is open.
+        std::ifstream in(path, std::ios::binary);
+        text << in.rdbuf();
+    }
     EXPECT_EQ(text.str(), "# Torvane live record\n# model: KVD417\n# port: /dev/ttyUSB0\n"
                           "# started: " + LocalIsoTime(info.Started) +
                               "\n# period_ms: 50\n" + kLiveRecordHeaderRow +
